@@ -1,0 +1,133 @@
+#include "common/gbk.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#include <cerrno>
+#include <cstring>
+#endif
+
+namespace ql {
+
+#ifdef _WIN32
+namespace {
+constexpr UINT kCodePageGbk = 936;
+}
+
+std::optional<std::wstring> gbkToWide(std::string_view gbk) {
+  if (gbk.empty()) return std::wstring();
+  int n = MultiByteToWideChar(kCodePageGbk, MB_ERR_INVALID_CHARS, gbk.data(), int(gbk.size()), nullptr, 0);
+  if (n <= 0) return std::nullopt;
+  std::wstring out(size_t(n), L'\0');
+  MultiByteToWideChar(kCodePageGbk, MB_ERR_INVALID_CHARS, gbk.data(), int(gbk.size()), out.data(), n);
+  return out;
+}
+
+std::optional<std::string> wideToGbk(std::wstring_view wide) {
+  if (wide.empty()) return std::string();
+  BOOL lossy = FALSE;
+  int n = WideCharToMultiByte(kCodePageGbk, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, &lossy);
+  if (n <= 0 || lossy) return std::nullopt;
+  std::string out(size_t(n), '\0');
+  WideCharToMultiByte(kCodePageGbk, 0, wide.data(), int(wide.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+static std::optional<std::wstring> utf8ToWide(std::string_view s) {
+  if (s.empty()) return std::wstring();
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), int(s.size()), nullptr, 0);
+  if (n <= 0) return std::nullopt;
+  std::wstring out(size_t(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), int(s.size()), out.data(), n);
+  return out;
+}
+
+static std::string wideToUtf8(std::wstring_view w) {
+  if (w.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(size_t(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::optional<std::string> gbkToUtf8(std::string_view gbk) {
+  auto w = gbkToWide(gbk);
+  if (!w) return std::nullopt;
+  return wideToUtf8(*w);
+}
+
+std::optional<std::string> utf8ToGbk(std::string_view utf8) {
+  auto w = utf8ToWide(utf8);
+  if (!w) return std::nullopt;
+  return wideToGbk(*w);
+}
+
+std::string gbkToUtf8Lossy(std::string_view gbk) {
+  if (gbk.empty()) return {};
+  int n = MultiByteToWideChar(kCodePageGbk, 0, gbk.data(), int(gbk.size()), nullptr, 0);
+  std::wstring w(size_t(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(kCodePageGbk, 0, gbk.data(), int(gbk.size()), w.data(), n);
+  return wideToUtf8(w);
+}
+
+#else
+
+namespace {
+
+// One conversion with iconv; stops at the first sequence that cannot be
+// converted. `lossy` replaces such bytes with U+FFFD (UTF-8 output only).
+std::optional<std::string> convert(const char* to, const char* from, std::string_view in, bool lossy) {
+  if (in.empty()) return std::string();
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string out;
+  out.resize(in.size() * 4 + 16);
+  char* src = const_cast<char*>(in.data());
+  size_t srcLeft = in.size();
+  char* dst = out.data();
+  size_t dstLeft = out.size();
+  bool good = true;
+  while (srcLeft > 0) {
+    size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    if (r != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) {
+      size_t used = size_t(dst - out.data());
+      out.resize(out.size() * 2);
+      dst = out.data() + used;
+      dstLeft = out.size() - used;
+      continue;
+    }
+    // EILSEQ or EINVAL: an unconvertible or incomplete sequence.
+    if (!lossy) {
+      good = false;
+      break;
+    }
+    if (dstLeft < 3) {
+      size_t used = size_t(dst - out.data());
+      out.resize(out.size() * 2);
+      dst = out.data() + used;
+      dstLeft = out.size() - used;
+    }
+    static const char kReplacement[] = "\xEF\xBF\xBD";
+    std::memcpy(dst, kReplacement, 3);
+    dst += 3;
+    dstLeft -= 3;
+    ++src;
+    --srcLeft;
+  }
+  iconv_close(cd);
+  if (!good) return std::nullopt;
+  out.resize(size_t(dst - out.data()));
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> gbkToUtf8(std::string_view gbk) { return convert("UTF-8", "GBK", gbk, false); }
+std::optional<std::string> utf8ToGbk(std::string_view utf8) { return convert("GBK", "UTF-8", utf8, false); }
+std::string gbkToUtf8Lossy(std::string_view gbk) { return *convert("UTF-8", "GBK", gbk, true); }
+
+#endif
+
+}  // namespace ql

@@ -1,0 +1,24 @@
+// Conversion between the GBK bytes used everywhere inside the tool and the
+// encodings of the operating system (UTF-8 on Linux, UTF-16 on Windows).
+// File contents are never converted; only paths and what is shown.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ql {
+
+// nullopt when the input holds a sequence the target cannot represent.
+std::optional<std::string> gbkToUtf8(std::string_view gbk);
+std::optional<std::string> utf8ToGbk(std::string_view utf8);
+
+// Display helper: invalid bytes become U+FFFD instead of failing.
+std::string gbkToUtf8Lossy(std::string_view gbk);
+
+#ifdef _WIN32
+std::optional<std::wstring> gbkToWide(std::string_view gbk);
+std::optional<std::string> wideToGbk(std::wstring_view wide);
+#endif
+
+}  // namespace ql
