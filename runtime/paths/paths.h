@@ -1,0 +1,31 @@
+// Paths as the module sees them (GBK texts with '\' separators) and as the
+// operating system sees them. Every runtime operation that takes a path from
+// the module goes through toNative; every path handed to the module goes
+// through fromNative.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "common/result.h"
+
+namespace ql::paths {
+
+// "\home\a\游戏\pmodel" (GBK) -> /home/a/游戏/pmodel. Fails when the bytes are
+// not valid GBK. No case resolution (see resolve).
+Result<std::filesystem::path> toNative(std::string_view gbkPath);
+
+// /home/a/游戏/pmodel -> "\home\a\游戏\pmodel" (GBK). Fails when a character
+// has no GBK form: the user sees an error instead of a mangled name.
+Result<std::string> fromNative(const std::filesystem::path& native);
+
+// Game data comes from a Windows file system, where names differ only in
+// case. When `p` does not exist, look for it component by component ignoring
+// ASCII case; returns the existing match, or `p` unchanged when none.
+std::filesystem::path resolve(const std::filesystem::path& p);
+
+// toNative followed by resolve: what file operations use.
+Result<std::filesystem::path> toNativeResolved(std::string_view gbkPath);
+
+}  // namespace ql::paths
