@@ -28,4 +28,14 @@ std::filesystem::path resolve(const std::filesystem::path& p);
 // toNative followed by resolve: what file operations use.
 Result<std::filesystem::path> toNativeResolved(std::string_view gbkPath);
 
+// For a file about to be created or replaced: an existing file in another
+// letter case is the one replaced (as on Windows); otherwise the name is kept
+// as given inside its folder, which itself is resolved.
+std::filesystem::path resolveForWrite(const std::filesystem::path& p);
+Result<std::filesystem::path> toNativeForWrite(std::string_view gbkPath);
+
+// ASCII-only case-insensitive equality of two names (bytes beyond ASCII, such
+// as the parts of a Chinese character, must match exactly).
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 }  // namespace ql::paths

@@ -1,0 +1,116 @@
+// File commands on real files, in a Chinese-named folder, asked for in
+// another letter case, as game data from a Windows file system is.
+#include <sys/stat.h>
+
+#include "kernel_test_support.h"
+
+namespace {
+
+using namespace kt;
+
+class FileCommands : public KernelTest {
+ protected:
+  void SetUp() override {
+    KernelTest::SetUp();
+    game_ = temp_.path() / ("Game" + kLiuXingUtf8);
+    fs::create_directories(game_ / "PModel");
+  }
+  // The module's path to `relative` inside the game folder, written as given.
+  std::string modulePath(const std::string& relativeGbk) const {
+    return gbkPath(temp_.path()) + "\\game" + kLiuXingGbk + "\\" + relativeGbk;
+  }
+
+  TempFolder temp_;
+  fs::path game_;
+};
+
+TEST_F(FileCommands, ReadWholeFileIgnoringLetterCase) {
+  const std::string content = std::string("v 1 2 3\r\n\0\xFF", 11);
+  writeFile(game_ / "PModel" / "Nm001.SKC", content);
+  EXPECT_EQ(takeBytes(call(ql::kernel::kCmdReadFile, Args().text(modulePath("pmodel\\nm001.skc")))), content);
+  EXPECT_EQ(takeBytes(call(ql::kernel::kCmdReadFile, Args().text(modulePath("PModel\\Nm001.SKC")))), content);
+}
+
+TEST_F(FileCommands, UnreadableFilesGiveAnEmptyByteSet) {
+  struct Case {
+    const char* name;
+    std::string path;
+  };
+  const Case cases[] = {
+      {"missing file", modulePath("pmodel\\none.skc")},
+      {"a folder", modulePath("pmodel")},
+      {"missing folder", modulePath("nofolder\\x.skc")},
+      {"invalid GBK", modulePath("\x81")},
+      {"empty path", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(takeBytes(call(ql::kernel::kCmdReadFile, Args().text(c.path))), "");
+  }
+}
+
+TEST_F(FileCommands, WriteReplacesTheWholeFileAndReportsSuccess) {
+  writeFile(game_ / "PModel" / "Old.SKC", "a much longer earlier content");
+  // Another letter case names the same file, as on Windows.
+  EXPECT_TRUE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath("pmodel\\old.skc")).bytes("new"))));
+  EXPECT_EQ(readFile(game_ / "PModel" / "Old.SKC"), "new");
+  EXPECT_FALSE(fs::exists(game_ / "PModel" / "old.skc"));
+
+  // A new file keeps its name, inside the folder as it exists.
+  const std::string name = kLiuXingGbk + "\xC4\xBF\xC2\xBC.txt";  // 流星目录.txt
+  EXPECT_TRUE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath(name)).bytes("D:\\Games"))));
+  EXPECT_EQ(readFile(game_ / (kLiuXingUtf8 + "目录.txt")), "D:\\Games");
+
+  EXPECT_TRUE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath("empty.txt")).bytes(""))));
+  EXPECT_TRUE(fs::exists(game_ / "empty.txt"));
+  EXPECT_EQ(fs::file_size(game_ / "empty.txt"), 0u);
+
+  // Failures are reported, not hidden.
+  EXPECT_FALSE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath("nofolder\\x.txt")).bytes("x"))));
+  EXPECT_FALSE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath("pmodel")).bytes("x"))));
+  EXPECT_FALSE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath("\x81")).bytes("x"))));
+}
+
+TEST_F(FileCommands, WriteToAReadOnlyFolderFails) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
+  fs::create_directories(game_ / "ro");
+  chmod((game_ / "ro").c_str(), 0555);
+  EXPECT_FALSE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath("ro\\x.txt")).bytes("x"))));
+  chmod((game_ / "ro").c_str(), 0755);
+}
+
+TEST_F(FileCommands, CopyFile) {
+  writeFile(game_ / "PModel" / "A.skc", "model");
+  writeFile(game_ / "PModel" / "A.skc.bak", "older backup");
+  EXPECT_TRUE(asBoolean(
+      call(ql::kernel::kCmdCopyFile, Args().text(modulePath("pmodel\\a.SKC")).text(modulePath("pmodel\\a.skc.BAK")))));
+  EXPECT_EQ(readFile(game_ / "PModel" / "A.skc.bak"), "model");
+  EXPECT_TRUE(
+      asBoolean(call(ql::kernel::kCmdCopyFile, Args().text(modulePath("pmodel\\a.skc")).text(modulePath("copy.skc")))));
+  EXPECT_EQ(readFile(game_ / "copy.skc"), "model");
+  EXPECT_FALSE(
+      asBoolean(call(ql::kernel::kCmdCopyFile, Args().text(modulePath("pmodel\\none.skc")).text(modulePath("x.skc")))));
+  EXPECT_FALSE(fs::exists(game_ / "x.skc"));
+}
+
+TEST_F(FileCommands, Exists) {
+  writeFile(game_ / "PModel" / "nm001f01.JPG", "jpg");
+  struct Case {
+    std::string path;
+    bool expected;
+  };
+  const Case cases[] = {
+      {modulePath("PModel\\nm001f01.JPG"), true},
+      {modulePath("pmodel\\NM001F01.jpg"), true},
+      {modulePath("pmodel"), true},
+      {modulePath("pmodel\\nm001f01.tga"), false},
+      {modulePath("\x81"), false},
+      {"", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(asBoolean(call(ql::kernel::kCmdFileExists, Args().text(c.path))), c.expected);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+#include "runtime/paths/paths.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// 游戏 in GBK: the folder names the game data actually uses are Chinese.
+const std::string kGameGbk = "\xD3\xCE\xCF\xB7";
+const std::string kGameUtf8 = "游戏";
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::random_device rd;
+    path_ = fs::temp_directory_path() / ("ql_paths_" + std::to_string(rd()) + std::to_string(rd()));
+    fs::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+void touch(const fs::path& p) { std::ofstream(p) << "x"; }
+
+std::string gbkOf(const fs::path& p) {
+  auto r = ql::paths::fromNative(p);
+  EXPECT_TRUE(r.ok()) << r.error().message;
+  return r.ok() ? *r : std::string();
+}
+
+TEST(PathsConvert, GbkBackslashPathBecomesUtf8SlashPath) {
+  auto r = ql::paths::toNative("\\home\\a\\" + kGameGbk + "\\pmodel");
+  ASSERT_TRUE(r.ok()) << r.error().message;
+  EXPECT_EQ(r->native(), "/home/a/" + kGameUtf8 + "/pmodel");
+}
+
+TEST(PathsConvert, NativePathBecomesGbkBackslashPath) {
+  auto r = ql::paths::fromNative(fs::path("/home/a/" + kGameUtf8 + "/pmodel/"));
+  ASSERT_TRUE(r.ok()) << r.error().message;
+  EXPECT_EQ(*r, "\\home\\a\\" + kGameGbk + "\\pmodel\\");
+}
+
+TEST(PathsConvert, TrailByte5CIsNotASeparator) {
+  // 乗 (GBK 81 5C) carries a backslash byte as its second half.
+  const std::string gbk = std::string("\\d\\") + "\x81\x5C" + "\\x";
+  auto r = ql::paths::toNative(gbk);
+  ASSERT_TRUE(r.ok()) << r.error().message;
+  EXPECT_EQ(r->native(), "/d/\xE4\xB9\x97/x");
+  auto back = ql::paths::fromNative(*r);
+  ASSERT_TRUE(back.ok());
+  EXPECT_EQ(*back, gbk);
+}
+
+TEST(PathsConvert, InvalidInputsAreErrorsNotManglings) {
+  auto bad = ql::paths::toNative("\\a\\\x81");  // lead byte without its trail byte
+  ASSERT_FALSE(bad.ok());
+  EXPECT_NE(bad.error().message.find("not valid GBK"), std::string::npos);
+  auto emoji = ql::paths::fromNative(fs::path("/a/\xF0\x9F\x98\x80.skc"));
+  ASSERT_FALSE(emoji.ok());
+  EXPECT_NE(emoji.error().message.find("no GBK form"), std::string::npos);
+  EXPECT_NE(emoji.error().message.find(".skc"), std::string::npos);
+}
+
+TEST(PathsConvert, EmptyAndRelative) {
+  EXPECT_EQ(ql::paths::toNative("").value(), fs::path());
+  EXPECT_EQ(ql::paths::toNative("a\\b.txt").value(), fs::path("a/b.txt"));
+  EXPECT_EQ(ql::paths::fromNative(fs::path("a/b.txt")).value(), "a\\b.txt");
+}
+
+TEST(PathsResolve, ExactPathIsKept) {
+  TempFolder t;
+  touch(t.path() / "nm001f01.JPG");
+  EXPECT_EQ(ql::paths::resolve(t.path() / "nm001f01.JPG"), t.path() / "nm001f01.JPG");
+}
+
+TEST(PathsResolve, EveryComponentIgnoringAsciiCase) {
+  TempFolder t;
+  fs::create_directories(t.path() / ("Game" + kGameUtf8) / "PModel");
+  touch(t.path() / ("Game" + kGameUtf8) / "PModel" / "nm001f01.JPG");
+  const fs::path asked = t.path() / ("gAME" + kGameUtf8) / "pmodel" / "NM001F01.jpg";
+  EXPECT_EQ(ql::paths::resolve(asked), t.path() / ("Game" + kGameUtf8) / "PModel" / "nm001f01.JPG");
+
+  auto viaGbk = ql::paths::toNativeResolved(gbkOf(asked));
+  ASSERT_TRUE(viaGbk.ok());
+  EXPECT_EQ(*viaGbk, t.path() / ("Game" + kGameUtf8) / "PModel" / "nm001f01.JPG");
+}
+
+TEST(PathsResolve, MissingPathComesBackUnchanged) {
+  TempFolder t;
+  fs::create_directories(t.path() / "PModel");
+  const fs::path asked = t.path() / "pmodel" / "none.skc";
+  EXPECT_EQ(ql::paths::resolve(asked), asked);
+}
+
+TEST(PathsResolve, NonAsciiLettersMustMatchExactly) {
+  TempFolder t;
+  // Ä and ä differ beyond ASCII: Windows' rule here is ASCII case only.
+  fs::create_directories(t.path() / "\xC3\x84");
+  const fs::path asked = t.path() / "\xC3\xA4";
+  EXPECT_EQ(ql::paths::resolve(asked), asked);
+}
+
+TEST(PathsResolve, SeveralCandidatesPickTheSmallestName) {
+  TempFolder t;
+  touch(t.path() / "a.txt");
+  touch(t.path() / "A.txt");
+  EXPECT_EQ(ql::paths::resolve(t.path() / "A.TXT"), t.path() / "A.txt");
+}
+
+TEST(PathsResolve, ForWriteKeepsTheNewNameInsideTheResolvedFolder) {
+  TempFolder t;
+  fs::create_directories(t.path() / "Lx_Ptx_Tmp");
+  touch(t.path() / "Lx_Ptx_Tmp" / "Old.BMP");
+  EXPECT_EQ(ql::paths::resolveForWrite(t.path() / "lx_ptx_tmp" / "New.bmp"), t.path() / "Lx_Ptx_Tmp" / "New.bmp");
+  EXPECT_EQ(ql::paths::resolveForWrite(t.path() / "lx_ptx_tmp" / "old.bmp"), t.path() / "Lx_Ptx_Tmp" / "Old.BMP");
+  EXPECT_EQ(ql::paths::resolveForWrite(t.path() / "nothere" / "x.bmp"), t.path() / "nothere" / "x.bmp");
+}
+
+TEST(PathsCase, AsciiOnlyEquality) {
+  EXPECT_TRUE(ql::paths::equalsIgnoringAsciiCase("A.SKC", "a.skc"));
+  EXPECT_FALSE(ql::paths::equalsIgnoringAsciiCase("a.skc", "a.skcx"));
+  EXPECT_FALSE(ql::paths::equalsIgnoringAsciiCase("\xC3\x84", "\xC3\xA4"));
+  // '@' (0x40) and '`' (0x60) sit next to the letters and are not letters.
+  EXPECT_FALSE(ql::paths::equalsIgnoringAsciiCase("@", "`"));
+}
+
+}  // namespace
