@@ -17,10 +17,13 @@ function(ql_fuzz_target name source)
   endif()
 endfunction()
 
-# Put a target's output into the runtime folder (kernel, support libraries).
+# Put a target's output into the runtime folder (kernel, support libraries),
+# and list it in QL_RUNTIME_TARGETS: cmake/Packaging.cmake packs every target
+# listed there into the shipped executable's runtime package.
 function(ql_runtime_file target)
   set_target_properties(${target} PROPERTIES
     LIBRARY_OUTPUT_DIRECTORY ${QL_RUNTIME_DIR}
     RUNTIME_OUTPUT_DIRECTORY ${QL_RUNTIME_DIR}
     PREFIX "")
+  set_property(GLOBAL APPEND PROPERTY QL_RUNTIME_TARGETS ${target})
 endfunction()
