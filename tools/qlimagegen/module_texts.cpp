@@ -1,0 +1,186 @@
+#include "tools/qlimagegen/module_texts.h"
+
+namespace ql::imagegen {
+namespace {
+
+// Hosts of the web addresses are ours to choose; paths and queries are fixed.
+#define QL_HELP_THREAD "http://bbs.example.com/bbs/a/a.asp?B=2200&ID=175022"
+#define QL_PAGES_HOST "http://qltool.example.net"
+
+constexpr TextDef kTexts[] = {
+    // ---- Small pieces shared by every joining of texts
+    {"kEmpty", ""},
+    {"kCrLf", "\r\n"},
+    {"kBackslash", "\\"},
+    {"kSpace", " "},
+    {"kQuote", "\""},
+    {"kDot", "."},
+    {"kSlash", "/"},
+    {"kUnderscore", "_"},
+    {"kCloseBracket", "]"},
+    {"kHelpCaption", "帮助"},
+
+    // ---- Game folder, archive tool and texture package
+    {"kWinrarRegistryKey", "SOFTWARE\\Classes\\WinRAR\\shell\\open\\command\\"},
+    {"kTextureFolderName", "\\lx_ptx_tmp"},
+    {"kMemoryFileName", "\\流星目录.txt"},
+    {"kNoTextureFolder", "没有找到临时纹理目录，需重新生成，请指出[流星蝴蝶剑]安装目录"},
+    {"kExtractPackagePrefix", "将解压包文件["},
+    {"kExtractCommand", " e \""},
+    {"kQuoteSpaceQuote", "\" \""},
+    {"kExtractFailed", "解压数据失败"},
+    {"kExtractSucceeded", "解压数据成功"},
+
+    // ---- Model list
+    {"kModelFolder", "\\pmodel\\"},
+    {"kSkcPattern", "*.skc"},
+
+    // ---- SKC reader
+    {"kSkcLoadBanner", "=========开始分析SKC文件========\r\n"},
+    {"kSkcHeaderLine", "# Character Skin Export for Interserv"},
+    {"kBadModelFile", "错误的模型文件！"},
+    {"kMaterialsPattern", "Materials: +([0-9]+)"},
+    {"kMaterialCountLog", "材质总数 == ["},
+    {"kNoMaterials", "在模型文件中没有找到材质样式"},
+    {"kTexturePattern", "Texture +(.+)"},
+    {"kTextureLog", "纹理 =  ["},
+    {"kVerticesMarker", "  Vertices:"},
+    {"kVertexCountPattern", " *Vertices: +([0-9]+)"},
+    {"kVertexPattern", " *v +([^ ]+) +([^ ]+) +([^ ]+) +vt +([^ ]+) +([^ ]+) +Bones +(.*)"},
+    {"kTrianglesPattern", "Triangles: +([0-9]+)"},
+    {"kTriangleCountLog", "三角形总数： ["},
+    {"kTriangleBoxPrefix", "k"},
+    {"kTrianglePattern", " +f 3 +([0-9]+) +([0-9]+) +([0-9]+) +([0-9]+)"},
+    {"kMatchedTrianglesLog", "i2=="},
+    {"kLoadedVerticesLog", "载入顶点 ["},
+    {"kLoadedVerticesTail", "] 个！ 成功"},
+
+    // ---- SKC writer and save to game
+    {"kSkcOpenBrace", "\r\n{\r\n"},
+    {"kSkcMaterialsLine", "  Materials: "},
+    {"kSkcMaterialLine", "  Material\r\n"},
+    {"kSkcTextureLine", "    Texture   "},
+    {"kSkcVerticesLine", "  Vertices: "},
+    {"kSkcVertexLine", "    v   "},
+    {"kSkcVt", " vt "},
+    {"kSkcBones", " Bones "},
+    {"kSkcTrianglesLine", "  Triangles: "},
+    {"kSkcFaceLine", "    f 3 "},
+    {"kSkcEnd", "\r\n}"},
+    {"kNoOutputData", "没有可输出的数据!"},
+    {"kSkcFilter", "流星蝴蝶剑模型格式|*.skc"},
+    {"kSkcExported", "已输出SKC文件到 "},
+    {"kBakExtension", ".bak"},
+    {"kBackupMade", "已备份原始模型文件，即将开始替换。"},
+    {"kSavedToGame", "已替换模型到 流星蝴蝶剑 目录下,请运行游戏查看效果。"},
+
+    // ---- OBJ and MTL writer
+    {"kObjHeader", "# OBJ File for metor //流星蝴蝶剑格式输出  by vrel "},
+    {"kObjCommentLine", "\r\n#"},
+    {"kObjMtllib", "\r\nmtllib "},
+    {"kMtlExtension", ".mtl"},
+    {"kObjObjectLine", "\r\no mesh.obj"},
+    {"kObjVertex", "\r\nv "},
+    {"kObjTexCoord", "\r\nvt "},
+    {"kObjUsemtl", "\r\nusemtl "},
+    {"kObjFace", "\r\nf "},
+    {"kMaterialNamePrefix", "mat"},
+    {"kMtlCountLine", "# Material Count: "},
+    {"kMtlNewmtl", "\r\nnewmtl "},
+    {"kMtlColourBlock",
+     "Ns 96.078431\r\nKa 0.000000 0.000000 0.000000\r\nKd 0.800000 0.800000 0.800000\r\nKs 0.078125 0.078125 0.078125\r\n"},
+    {"kMtlSurfaceBlock", "Ni 1.000000\r\nd 1.000000\r\nillum 2\r\n"},
+    {"kMtlMapKd", "map_Kd "},
+    {"kBonesFile", ".bones"},
+    {"kSkcHeadFile", ".skchead"},
+    {"kSkcNameFile", ".skcname"},
+    {"kObjFilter", "OBJ模型格式|*.obj"},
+    {"kExportCancelled", "输入模型失败！"},
+    {"kModelExported", "已输出模型: "},
+
+    // ---- OBJ and MTL reader
+    {"kKwMtllib", "mtllib"},
+    {"kKwV", "v"},
+    {"kKwVt", "vt"},
+    {"kKwVn", "vn"},
+    {"kKwG", "g"},
+    {"kKwUsemtl", "usemtl"},
+    {"kKwS", "s"},
+    {"kKwF", "f"},
+    {"kKwComment", "#"},
+    {"kKwNewmtl", "newmtl"},
+    {"kKwMapKd", "map_Kd"},
+    {"kKwKa", "Ka"},
+    {"kKwKd", "Kd"},
+    {"kKwKs", "Ks"},
+    {"kKwNs", "Ns"},
+    {"kMaterialLookupFailed", "运行出错！在窗口程序集1_取材质库中材质号()"},
+    {"kObjLoadBanner", "=========开始分析OBJ文件========\r\n"},
+    {"kBonesProbe", "试图打开OBJ所对应的骨骼文件....    "},
+    {"kBonesPath", "\\.bones"},
+    {"kSkcHeadPath", "\\.skchead"},
+    {"kSkcNamePath", "\\.skcname"},
+    {"kBonesLoaded", "加载OBJ所对应的骨骼文件成功！！！...."},
+    {"kBonesMissing", "加载OBJ所对应的骨骼文件失败！！！...."},
+
+    // ---- AC3D writer
+    {"kAcTextureLine", "\r\ntexture \""},
+    {"kAcTextureEnd", "\"\r\n"},
+    {"kAcNumvert", "numvert "},
+    {"kAcNumsurf", "numsurf "},
+    {"kAcSurf", "SURF 0x00\r\n"},
+    {"kAcMat", "mat 0\r\n"},
+    {"kAcRefs", "refs 3\r\n"},
+    {"kAcKids", "kids 0\r\n"},
+    {"kAc3dFilter", "AC3D模型格式|*.ac"},
+
+    // ---- Texture preparation
+    {"kBmpExtension", ".bmp"},
+    {"kTga", "tga"},
+    {"kBmp", "bmp"},
+
+    // ---- Help links and update check
+    {"kConfirmVersionNotes", "将访问网页[版本说明]，是否打开？"},
+    {"kConfirmForumBar", "将访问百度贴吧[天外流星]，是否打开？"},
+    {"kConfirmHelpThread", "将打开网页查看是否有更新内容，是否打开？"},
+    {"kShellOpen", "open"},
+    {"kNewerVersion", "检测到更高版本，是否打开网页查看？"},
+    {"kNoUpdate", "没有检测到更新信息！"},
+    {"kKwVer", "ver"},
+    {"kKwAdd", "add"},
+    {"kVersionNotesAddress", QL_PAGES_HOST "/qltool_ver"},
+    {"kUpdateAddress", QL_PAGES_HOST "/update_qltool.txt"},
+    {"kForumBarAddress", "http://tieba.baidu.com/f?kw=%CC%EC%CD%E2%C1%F7%D0%C7"},
+    {"kHelpThreadAddress", QL_HELP_THREAD},
+
+    // ---- The DLL command declaration (reached from the header, not from code)
+    {"kShell32", "shell32.dll"},
+    {"kShellExecuteA", "ShellExecuteA"},
+};
+
+constexpr ByteSetDef kByteSets[] = {
+    {"kSkcHeaderTemplate", kSkcHeaderTemplate, 110},
+    {"kSkcMaterialTemplate", kSkcMaterialTemplate, 214},
+    {"kAc3dHeader", kAc3dHeader, 166},
+};
+
+constexpr DoubleDef kDoubles[] = {
+    {"kOne", 1.0},
+    {"kTwo", 2.0},
+};
+
+}  // namespace
+
+std::span<const TextDef> moduleTexts() { return kTexts; }
+std::span<const ByteSetDef> moduleByteSets() { return kByteSets; }
+std::span<const DoubleDef> moduleDoubles() { return kDoubles; }
+
+std::span<const ShapeDef> moduleShapes() {
+  static const ShapeDef kShapes[] = {
+      {"kEmptyList", {0}},     // shape (1, 0): an empty list
+      {"kFiveElements", {5}},  // shape (1, 5): the start-up tables
+  };
+  return kShapes;
+}
+
+}  // namespace ql::imagegen

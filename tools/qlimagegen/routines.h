@@ -1,0 +1,54 @@
+// The module routines the image names by code offset. Each one with a symbol
+// gets a pointer-sized entry in @code holding its address; the runtime calls
+// the routine through that entry. Routines without a symbol are still to be
+// written: the wiring may name them, and their events and menu clicks are left
+// out of @form until they exist (add the symbol and its header here then).
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace ql::imagegen {
+
+struct RoutineDef {
+  std::string_view name;    // constant in ql::gen::code (its code offset)
+  std::string_view symbol;  // qualified C++ name; empty: not written yet
+};
+
+inline constexpr RoutineDef kRoutines[] = {
+    {"kStart", "ql::app::startRoutine"},
+    {"kCleanup", "ql::app::cleanupRoutine"},
+    {"kMainCreated", "ql::ui::onMainCreated"},
+    {"kMainMoved", "ql::ui::onMainMoved"},
+    {"kLogResized", "ql::ui::onLogResized"},
+    {"kModeChanged", "ql::ui::onModeChanged"},
+    {"kTimerTick", "ql::ui::onTimerTick"},
+    // Still to come.
+    {"kViewRelease", ""},
+    {"kViewportUpdate", ""},
+    {"kModelSelected", ""},
+    {"kMouseDown", ""},
+    {"kMouseUp", ""},
+    {"kMouseMove", ""},
+    {"kImportObj", ""},
+    {"kExportObj", ""},
+    {"kExportAc3d", ""},
+    {"kExportSkc", ""},
+    {"kSaveToGame", ""},
+    {"kOpenForumBar", ""},
+    {"kOpenHelpThread", ""},
+    {"kUpdateCheck", ""},
+    {"kOpenVersionNotes", ""},
+};
+
+// Headers that declare the routines above (included by the generated source).
+inline constexpr std::string_view kRoutineHeaders[] = {
+    "module/app/start.h",
+    "ui/main_window.h",
+};
+
+// The routines the loader and the start routine need by role.
+inline constexpr std::string_view kStartRoutine = "kStart";
+inline constexpr std::string_view kCleanupRoutine = "kCleanup";
+
+}  // namespace ql::imagegen
