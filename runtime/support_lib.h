@@ -23,6 +23,14 @@ struct QlHost {
 };
 constexpr uint32_t kQlHostVersion = 1;
 
+// Operations of QlHost::windowService, asked by the OpenGL binding.
+enum QlWindowServiceOp : int32_t {
+  // a: a control's native handle (kernel command 0x35C). Answers the
+  // control's ql::window::DrawingSurface* (runtime/window/window_system.h),
+  // or 0 when the handle names no drawing area (b and c unused).
+  kQlWindowSurfaceOfHandle = 1,
+};
+
 struct QlLibraryInfo {
   const char* name;
   const char* identifier;  // 32 hexadecimal digits, as in the library table

@@ -16,6 +16,9 @@ constexpr int32_t kErrUnknownCommand = 21;  // a command code the kernel does no
 constexpr int32_t kErrNoWindowSystem = 22;  // a window command before the window system is set
 constexpr int32_t kErrOutOfMemory = 23;     // the allocator could not satisfy a request
 constexpr int32_t kErrBadPath = 24;         // a path the file system cannot take (see paths.h)
+constexpr int32_t kErrWindow = 25;          // a window, control or property the window system refused
+constexpr int32_t kErrUnavailable = 26;     // a library row or DLL command the runtime could not bind
+constexpr int32_t kErrBadRoutine = 27;      // a routine entry outside @code or empty
 
 using RuntimeErrorHook = void (*)(int32_t code, const char* detail);
 
