@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev
   zlib1g-dev libpcre2-dev libboost1.81-dev libstb-dev libcpp-httplib-dev libarchive-dev
-  libfltk1.3-dev libgl1-mesa-dev libglu1-mesa-dev libosmesa6-dev libegl-dev
+  libfltk1.3-dev libgl1-mesa-dev libglu1-mesa-dev libosmesa6-dev libegl-dev libegl-mesa0
   libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev
   fonts-wqy-microhei xvfb xauth xdotool imagemagick
 )

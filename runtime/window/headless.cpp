@@ -6,19 +6,26 @@ namespace ql::window {
 
 class HeadlessWindowSystem::Surface final : public DrawingSurface {
  public:
-  Surface(Id window, Id area) : window_(window), area_(area) {}
-  // No GL context exists without a screen; offscreen rendering is the
-  // caller's business.
-  bool makeCurrent() override { return false; }
-  void swapBuffers() override { ++swaps_; }
+  Surface(Id window, Id area, std::unique_ptr<HeadlessGlTarget> target)
+      : window_(window), area_(area), target_(std::move(target)) {}
+  // Without a GL target there is no context: no screen to make one on.
+  bool makeCurrent() override { return target_ && target_->makeCurrent(); }
+  void swapBuffers() override {
+    ++swaps_;
+    if (target_) target_->swapBuffers();
+  }
   void setDrawHook(std::function<void()> hook) override { hook_ = std::move(hook); }
   void requestRedraw() override {
     ++redraws_;
-    if (hook_) hook_();
+    if (hook_) {
+      if (target_) target_->makeCurrent();
+      hook_();
+    }
   }
 
   Id window_;
   Id area_;
+  std::unique_ptr<HeadlessGlTarget> target_;
   std::int32_t swaps_ = 0;
   std::int32_t redraws_ = 0;
   std::function<void()> hook_;
@@ -113,8 +120,23 @@ void HeadlessWindowSystem::backendRun() {
 
 std::uintptr_t HeadlessWindowSystem::backendHandle(WindowState& w, ControlState& c) {
   std::uintptr_t handle = nextHandle_++;
-  if (c.def.kind == ControlKind::DrawingArea) surfaces_[handle] = std::make_unique<Surface>(w.def.id, c.def.id);
+  if (c.def.kind == ControlKind::DrawingArea) {
+    std::unique_ptr<HeadlessGlTarget> target;
+    if (glFactory_) target = glFactory_(w.def.id, c.def.id, c.def.rect.width, c.def.rect.height);
+    surfaces_[handle] = std::make_unique<Surface>(w.def.id, c.def.id, std::move(target));
+  }
   return handle;
+}
+
+void HeadlessWindowSystem::backendControlChanged(WindowState&, ControlState& c, Aspect aspect) {
+  if (aspect != Aspect::Geometry || c.handle == 0) return;
+  auto it = surfaces_.find(c.handle);
+  if (it != surfaces_.end() && it->second->target_) it->second->target_->resize(c.def.rect.width, c.def.rect.height);
+}
+
+HeadlessGlTarget* HeadlessWindowSystem::glTarget(Id window, Id area) const {
+  const auto* s = findSurface(window, area);
+  return s ? s->target_.get() : nullptr;
 }
 
 DrawingSurface* HeadlessWindowSystem::backendSurface(std::uintptr_t handle) {

@@ -22,6 +22,17 @@ class ScriptError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A GL surface for a headless drawing area (an offscreen context, see
+// offscreen.h). The headless backend keeps it at the area's size.
+class HeadlessGlTarget : public DrawingSurface {
+ public:
+  virtual void resize(std::int32_t width, std::int32_t height) = 0;
+};
+// Makes the GL target of a drawing area when its native handle is first
+// asked for; null leaves the area without GL (makeCurrent fails).
+using GlTargetFactory =
+    std::function<std::unique_ptr<HeadlessGlTarget>(Id window, Id area, std::int32_t width, std::int32_t height)>;
+
 class HeadlessWindowSystem final : public WindowSystem {
  public:
   struct Options {
@@ -86,6 +97,12 @@ class HeadlessWindowSystem final : public WindowSystem {
   // or quit is requested; with none queued it returns at once.
   void queueLoopStep(std::function<void()> step) { loop_.push_back(std::move(step)); }
 
+  // Drawing areas whose handle is made from now on render through targets of
+  // this factory; without one they have no GL context.
+  void setGlTargetFactory(GlTargetFactory factory) { glFactory_ = std::move(factory); }
+  // The GL target of a drawing area; null when it has none (yet).
+  HeadlessGlTarget* glTarget(Id window, Id area) const;
+
   // How often each drawing area swapped buffers / was asked to redraw.
   std::int32_t swapCount(Id window, Id area) const;
   std::int32_t redrawCount(Id window, Id area) const;
@@ -101,7 +118,7 @@ class HeadlessWindowSystem final : public WindowSystem {
   Status backendCreate(WindowState& w) override;
   void backendDestroy(WindowState& w) override;
   void backendWindowChanged(WindowState&, Aspect) override {}
-  void backendControlChanged(WindowState&, ControlState&, Aspect) override {}
+  void backendControlChanged(WindowState& w, ControlState& c, Aspect aspect) override;
   FrameMetrics frame(const WindowState& w) const override;
   std::int32_t backendMessageBox(std::string_view text, std::int32_t style,
                                  std::optional<std::string_view> caption) override;
@@ -122,6 +139,7 @@ class HeadlessWindowSystem final : public WindowSystem {
   std::deque<std::function<void()>> loop_;
   std::map<std::uintptr_t, std::unique_ptr<Surface>> surfaces_;
   std::uintptr_t nextHandle_ = 0x1000;
+  GlTargetFactory glFactory_;
 };
 
 }  // namespace ql::window

@@ -199,6 +199,12 @@ class WindowSystem {
   // owns the same way, then the window itself; stops its timers.
   Status destroyWindow(Id window);
   bool hasWindow(Id window) const { return windows_.count(window) != 0; }
+  // The title as designed or last set (GBK); nullopt when the window is not open.
+  std::optional<std::string> windowTitle(Id window) const {
+    auto it = windows_.find(window);
+    if (it == windows_.end()) return std::nullopt;
+    return it->second.def.title;
+  }
   std::optional<Id> mainWindow() const { return mainWindow_; }
 
   // The window itself is addressed by its unit id, its window id or 0.
