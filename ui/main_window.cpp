@@ -1,11 +1,14 @@
 #include "ui/main_window.h"
 
+#include "game/game_setup.h"
+#include "game/model_list.h"
 #include "module/app/image_link.h"
 #include "module/support/globals.h"
 #include "module/support/kernel.h"
 #include "module/support/numbers.h"
 #include "qvkm_image.h"
 #include "ui/units.h"
+#include "ui/view.h"
 
 namespace ql::ui {
 namespace {
@@ -33,11 +36,17 @@ intptr_t onMainCreated(intptr_t, intptr_t, intptr_t) {
   kernel::openWindow(kLogWindow, kMainWindow);
   dockLogWindow();
 
-  // FIXME: steps 3 to 6 land here, in this order, with their Parts:
-  //   3. archive-tool discovery;
-  //   4. game-folder and texture set-up (may extract the texture package);
-  //   5. fill the model list;
-  //   6. viewWindowHandle := handle of 画板1, then the OpenGL set-up with it.
+  // 3. The archive tool, found again at every start.
+  game::discoverArchiveTool();
+  // 4. The game folder and the textures (may extract the texture package).
+  game::setUpGameFolder();
+
+  // 5. The model list, once, from the game folder's pmodel folder.
+  game::fillModelList();
+
+  // 6. The OpenGL view in 画板1; its context stays current from here on.
+  g.viewWindowHandle = kernel::controlHandle(kMainWindow, kDrawingArea1);
+  setUpView(g.viewWindowHandle);
 
   // 7. The display mode: whatever the box reports after asking for entry 5.
   prop::writeInt(kComboBox1, prop::kComboSelection, kStartDisplayModeIndex);
@@ -74,8 +83,7 @@ intptr_t onModeChanged(intptr_t, intptr_t, intptr_t) {
 
 intptr_t onTimerTick(intptr_t, intptr_t, intptr_t) {
   if (!globals().modelLoaded) return 0;
-  // FIXME: one frame of the view (clear, place, rotate, draw, swap) comes
-  // with the OpenGL view; until then a loaded model is not drawn.
+  drawFrame();
   return 0;
 }
 

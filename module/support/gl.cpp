@@ -9,6 +9,9 @@ template <class... A>
 abi::CmdResult call(int32_t code, const A&... a) {
   return libraryCall(abi::kRowOpenGl, code, a...);
 }
+// An empty integer list: a missing list still travels as a list.
+alignas(8) constexpr uint32_t kEmptyList[2] = {1, 0};
+constexpr uint32_t kTagFloatArray = abi::kTagFloat + abi::kTagArrayFlag;
 }  // namespace
 
 int32_t choosePixelFormat(intptr_t dc, const PixelFormatRequest& request) {
@@ -50,16 +53,24 @@ void shadeModel(int32_t mode) { call(kShadeModel, integer(mode)); }
 void bindTexture(int32_t target, int32_t texture) { call(kBindTexture, integer(target), integer(texture)); }
 void texCoord2d(double s, double t) { call(kTexCoord2d, dbl(s), dbl(t)); }
 void genTexture(int32_t target, int32_t& name) { call(kGenTexture, integer(target), intRef(&name)); }
-void loadBmpTexture(TextRef path) { call(kLoadBmpTexture, text(path)); }
+bool loadBmpTexture(TextRef path) { return result::boolean(call(kLoadBmpTexture, text(path))); }
 void pointSize(float size) { call(kPointSize, single(size)); }
 void deleteTextures(const ArrayVar<int32_t>& names) {
-  // A missing list still travels as a list: an empty one.
-  alignas(8) static const uint32_t kEmptyList[2] = {1, 0};
   call(kDeleteTextures, omitted(), intArray(names.block() ? names.block() : kEmptyList));
 }
 void deleteTextures(const IntList& names) { deleteTextures(static_cast<const ArrayVar<int32_t>&>(names)); }
-void loadTgaTexture(TextRef path, int32_t& width, int32_t& height) {
-  call(kLoadTgaTexture, text(path), omitted(), intRef(&width), intRef(&height));
+bool loadTgaTexture(TextRef path, int32_t& width, int32_t& height) {
+  return result::boolean(call(kLoadTgaTexture, text(path), omitted(), intRef(&width), intRef(&height)));
+}
+
+int32_t drawTriangleList(const ArrayVar<float>& vertices, const ArrayVar<int32_t>& triangles, int32_t count,
+                         int32_t mode, const ArrayVar<int32_t>* textureIds, int32_t textureEnv) {
+  if (!vertices.block() || !triangles.block()) return 0;
+  const abi::Arg textures =
+      textureIds ? intArray(textureIds->block() ? textureIds->block() : kEmptyList) : omitted();
+  const abi::Arg env = textureEnv != 0 ? integer(textureEnv) : omitted();
+  return result::integer(call(kDrawTriangleList, address(vertices.block(), kTagFloatArray),
+                              intArray(triangles.block()), integer(count), integer(mode), textures, env));
 }
 
 }  // namespace ql::gl

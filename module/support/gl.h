@@ -43,7 +43,12 @@ enum Code : int32_t {
   kPointSize = 0x1AC,
   kDeleteTextures = 0x1D4,
   kLoadTgaTexture = 0x1F4,
+  kDrawTriangleList = 0x800,  // the binding's own
 };
+
+// Texture environment modes for drawTriangleList.
+constexpr int32_t kTextureEnvModulate = 0x2100;  // GL_MODULATE, OpenGL's default
+constexpr int32_t kTextureEnvReplace = 0x1E01;   // GL_REPLACE
 
 int32_t choosePixelFormat(intptr_t dc, const PixelFormatRequest& request);
 bool setPixelFormat(intptr_t dc, int32_t format, const PixelFormatRequest& request);
@@ -74,13 +79,29 @@ void bindTexture(int32_t target, int32_t texture);
 void texCoord2d(double s, double t);
 // Generates one texture name into `name` (passed by reference).
 void genTexture(int32_t target, int32_t& name);
-void loadBmpTexture(TextRef path);  // into the bound texture
+// Loads a BMP file into the bound texture; false when the file could not be
+// read or decoded, or there is no context (the texture then stays empty).
+bool loadBmpTexture(TextRef path);
 void pointSize(float size);
 // Deletes every texture name held in an integer list.
 void deleteTextures(const IntList& names);
 void deleteTextures(const ArrayVar<int32_t>& names);
 // Loads a TGA file into the bound texture; width and height come back
-// through the two variables.
-void loadTgaTexture(TextRef path, int32_t& width, int32_t& height);
+// through the two variables. False as for loadBmpTexture.
+bool loadTgaTexture(TextRef path, int32_t& width, int32_t& height);
+
+// The binding's one-call drawing of a triangle list: triangles 1..count of
+// `triangles` (rows: material number from 0, then three vertex numbers from
+// 0) with vertices from `vertices` (rows: x, y, z, u, v), each triangle its
+// own `mode` primitive in table order, the same as one begin/end with three
+// texture-coordinate/vertex pairs per triangle. A triangle naming a vertex
+// outside `vertices` is skipped; a mode that is no primitive draws nothing.
+// With `textureIds` (one texture name per material, material 0 first) each
+// triangle gets its material's texture bound, a material outside the list
+// none, and the earlier binding comes back afterwards. `textureEnv` (0: left
+// alone) is the texture environment mode while drawing. Returns the number
+// of triangles drawn; 0 when either table is missing.
+int32_t drawTriangleList(const ArrayVar<float>& vertices, const ArrayVar<int32_t>& triangles, int32_t count,
+                         int32_t mode, const ArrayVar<int32_t>* textureIds = nullptr, int32_t textureEnv = 0);
 
 }  // namespace ql::gl

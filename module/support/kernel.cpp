@@ -53,10 +53,14 @@ Text bytesToText(BytesRef b) {
   return result::text(r);
 }
 
-void copyFile(TextRef source, TextRef target) { kernelCall(kCopyFile, text(source), text(target)); }
+bool copyFile(TextRef source, TextRef target) {
+  return result::boolean(kernelCall(kCopyFile, text(source), text(target)));
+}
 bool fileExists(TextRef path) { return result::boolean(kernelCall(kFileExists, text(path))); }
 Bytes readFile(TextRef path) { return result::bytes(kernelCall(kReadFile, text(path))); }
-void writeFile(TextRef path, BytesRef content) { kernelCall(kWriteFile, text(path), bytes(content)); }
+bool writeFile(TextRef path, BytesRef content) {
+  return result::boolean(kernelCall(kWriteFile, text(path), bytes(content)));
+}
 bool runAndWait(TextRef commandLine) {
   return result::boolean(kernelCall(kRunAndWait, text(commandLine), boolean(true), omitted()));
 }
@@ -102,6 +106,9 @@ void cellStoreText(Cell& cell, TextRef s) {
 }
 int32_t toInt(int32_t v) { return result::integer(kernelCall(kToInt, integer(v))); }
 int32_t toInt(TextRef s) { return result::integer(kernelCall(kToInt, text(s))); }
+bool moveFileOver(TextRef source, TextRef target) {
+  return result::boolean(kernelCall(kMoveFileOver, text(source), text(target)));
+}
 
 }  // namespace ql::kernel
 

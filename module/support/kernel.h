@@ -46,6 +46,7 @@ enum Code : int32_t {
   kCellNumber = 0x994,
   kCellStoreText = 0x9A8,
   kToInt = 0x9DC,
+  kMoveFileOver = 0x9F0,
 };
 
 // Message box styles and the registry root the module reads.
@@ -73,10 +74,11 @@ Bytes toBytes(TextRef s);                                                  // 0x
 // The bytes as text; a result with any tag but the text tag stops with
 // runtime error 5.
 Text bytesToText(BytesRef b);                                              // 0x19C
-void copyFile(TextRef source, TextRef target);                             // 0x23C
+// The file commands report success: true when the whole file was written.
+bool copyFile(TextRef source, TextRef target);                             // 0x23C
 bool fileExists(TextRef path);                                             // 0x24C
 Bytes readFile(TextRef path);                                              // 0x268
-void writeFile(TextRef path, BytesRef content);                            // 0x26C
+bool writeFile(TextRef path, BytesRef content);                            // 0x26C
 bool runAndWait(TextRef commandLine);                                      // 0x2C0
 // 0 when the first button was chosen. No caption: the argument is omitted.
 int32_t messageBox(TextRef message, int32_t style = kMbOk,
@@ -112,6 +114,9 @@ double cellNumber(Cell& cell);                                             // 0x
 void cellStoreText(Cell& cell, TextRef s);                                 // 0x9A8
 int32_t toInt(int32_t v);                                                  // 0x9DC
 int32_t toInt(TextRef s);
+// Renames `source` over `target`, replacing it in one step; false (and both
+// untouched) when that cannot be done.
+bool moveFileOver(TextRef source, TextRef target);                         // 0x9F0
 
 }  // namespace ql::kernel
 

@@ -68,8 +68,18 @@ using QlKernelLastOutcomeFn = const QlKernelOutcome* (*)();
 // Blocks of the kernel's allocator not yet freed (service slots 6 to 8 and
 // every text, byte set and array the runtime hands out).
 using QlKernelLiveBlocksFn = int64_t (*)();
+
+// Where the ShellExecuteA layer sends the module's DLL command instead of
+// starting the desktop's opener (xdg-open), so that tests and tools see what
+// the program would open without a browser coming up. The texts are the
+// module's GBK arguments (null stays null); the hook's return value is what
+// the module gets. Stays set across runs; null restores the opener.
+using QlShellOpenHook = intptr_t (*)(void* context, const char* operation, const char* file,
+                                     const char* parameters, const char* directory, int32_t show);
+using QlKernelSetShellHookFn = void (*)(QlShellOpenHook hook, void* context);
 }
 
 inline constexpr char kQlKernelConfigureName[] = "QlKernelConfigure";
 inline constexpr char kQlKernelLastOutcomeName[] = "QlKernelLastOutcome";
 inline constexpr char kQlKernelLiveBlocksName[] = "QlKernelLiveBlocks";
+inline constexpr char kQlKernelSetShellHookName[] = "QlKernelSetShellHook";

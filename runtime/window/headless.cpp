@@ -54,6 +54,15 @@ std::int32_t HeadlessWindowSystem::backendMessageBox(std::string_view text, std:
                                                      std::optional<std::string_view> caption) {
   MessageBoxShown shown{std::string(text), style, caption ? std::optional<std::string>(*caption) : std::nullopt, 0};
   std::string what = "message box \"" + gbkToUtf8Lossy(text) + "\"";
+  if (boxAnswerer_ && (script_.empty() || script_.front().kind != Answer::Kind::Button)) {
+    shown.answer = boxAnswerer_(shown);
+    boxes_.push_back(shown);
+    const std::int32_t buttons = style == kStyleOkCancel ? 2 : 1;
+    if (shown.answer < 0 || shown.answer >= buttons)
+      scriptFailure(what + " has " + std::to_string(buttons) + " button(s); the answerer chose button " +
+                    std::to_string(shown.answer));
+    return shown.answer;
+  }
   if (script_.empty()) {
     boxes_.push_back(shown);
     scriptFailure(what + " shown with no scripted answer");

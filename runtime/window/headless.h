@@ -72,6 +72,12 @@ class HeadlessWindowSystem final : public WindowSystem {
   void confirmFileDialog(std::string gbkPath);
   void cancelFileDialog();
   std::size_t pendingAnswers() const { return script_.size(); }
+  // Message boxes the script has no button answer for (none left, or a file
+  // dialog's answer next) go to this answerer instead of failing the run: for
+  // tools that take every box as it comes (qlconv). It sees the box as shown
+  // and returns the button; null restores failing.
+  using BoxAnswerer = std::function<std::int32_t(const MessageBoxShown&)>;
+  void setUnscriptedBoxAnswerer(BoxAnswerer answerer) { boxAnswerer_ = std::move(answerer); }
 
   const std::vector<MessageBoxShown>& messageBoxes() const { return boxes_; }
   const std::vector<FileDialogShown>& fileDialogs() const { return dialogs_; }
@@ -140,6 +146,7 @@ class HeadlessWindowSystem final : public WindowSystem {
   std::map<std::uintptr_t, std::unique_ptr<Surface>> surfaces_;
   std::uintptr_t nextHandle_ = 0x1000;
   GlTargetFactory glFactory_;
+  BoxAnswerer boxAnswerer_;
 };
 
 }  // namespace ql::window

@@ -371,7 +371,7 @@ Model randomModel(int triangleCount, unsigned seed) {
     m.vertices[size_t(b) * 5 + 1] = m.vertices[size_t(a) * 5 + 1] + small(rng);
     m.vertices[size_t(c) * 5] = m.vertices[size_t(a) * 5] + small(rng);
     m.vertices[size_t(c) * 5 + 1] = m.vertices[size_t(a) * 5 + 1] + small(rng);
-    m.triangles.insert(m.triangles.end(), {1 + t % 2, a, b, c});
+    m.triangles.insert(m.triangles.end(), {t % 2, a, b, c});  // materials 0 and 1
   }
   m.triangleCount = triangleCount;
   return m;
@@ -387,7 +387,7 @@ class TriangleList : public Textures {
       const std::int32_t* row = &m.triangles[size_t(t) * 4];
       if (textureIds) {
         const std::int32_t material = row[0];
-        const std::int32_t id = material >= 1 && size_t(material) <= textureIds->size() ? (*textureIds)[size_t(material) - 1] : 0;
+        const std::int32_t id = material >= 0 && size_t(material) < textureIds->size() ? (*textureIds)[size_t(material)] : 0;
         view.lib().call(gl::kCmdBindTexture, {intArg(kGlTexture2d), intArg(id)});
       }
       float v[3][5];
@@ -434,7 +434,7 @@ TEST_F(TriangleList, SamePixelsAsOneBeginEndPerTriangle) {
 }
 
 TEST_F(TriangleList, TexturesPerMaterial) {
-  // Material 1: the quadrant picture; material 2: no texture (plain colour).
+  // Material 0: the quadrant picture; material 1: no texture (plain colour).
   const std::string native = (dir / "q.tga").string();
   const auto px = quadrants(64, 64, 4);
   ASSERT_NE(stbi_write_tga(native.c_str(), 64, 64, 4, px.data()), 0);

@@ -87,46 +87,9 @@ class Handlers : public ::testing::Test {
   ql::Globals vars{};
 };
 
-// ---- Start handler --------------------------------------------------------------------
-
-TEST_F(Handlers, StartOpensAndDocksTheLogThenShowsTheMainWindowLast) {
-  vars.viewPitch = 33;
-  scriptMainWindow(50, 50, 640, 480);
-  rt.propertyValues.push_back(5);  // the combo box keeps index 5
-  ui::onMainCreated(0, 0, 0);
-
-  ASSERT_EQ(rt.calls.size(), 2u);
-  EXPECT_EQ(rt.calls[0].code, kCmdOpenWindow);
-  ASSERT_EQ(rt.calls[0].args.size(), 3u);
-  expectUnit(rt.calls[0].args[0], ui::kLogWindow);
-  expectUnit(rt.calls[0].args[1], ui::kMainWindow);
-  EXPECT_EQ(rt.calls[0].args[2].arg.tag, abi::kTagBool);
-  EXPECT_EQ(rt.calls[0].args[2].arg.lo, 0u);  // not modal
-  // Log window at the main window's bottom edge, its width; height untouched.
-  expectMove(rt.calls[1], ui::kLogWindow, 50, 530, 640, std::nullopt);
-
-  const auto& p = rt.propertyCalls;
-  ASSERT_EQ(p.size(), 7u);
-  expectRead(p[0], ui::kMainWindow, kPropLeft);
-  expectRead(p[1], ui::kMainWindow, kPropTop);
-  expectRead(p[2], ui::kMainWindow, kPropWidth);
-  expectRead(p[3], ui::kMainWindow, kPropHeight);
-  expectWrite(p[4], ui::kComboBox1, kPropComboSelection, 5);
-  expectRead(p[5], ui::kComboBox1, kPropComboSelection);
-  expectWrite(p[6], ui::kMainWindow, kPropVisible, 1);
-
-  EXPECT_EQ(vars.displayMode, 5);
-  EXPECT_EQ(vars.viewReady, 1);
-  EXPECT_EQ(vars.viewPitch, 0);
-}
-
-TEST_F(Handlers, StartStoresWhatTheComboBoxReports) {
-  scriptMainWindow(0, 0, 640, 480);
-  rt.propertyValues.push_back(uint32_t(-1));  // a box that refuses index 5
-  ui::onMainCreated(0, 0, 0);
-  EXPECT_EQ(vars.displayMode, -1);
-  EXPECT_EQ(vars.viewReady, 1);
-}
+// The start handler now runs the whole set-up (archive tool, game folder,
+// model list, OpenGL view) against the runtime; it is tested end to end in
+// tests/e2e/app_start_test.cpp and tests/setup_help/.
 
 // ---- Layout handlers ----------------------------------------------------------------
 

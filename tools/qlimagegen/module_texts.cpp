@@ -73,6 +73,17 @@ constexpr TextDef kTexts[] = {
     {"kBakExtension", ".bak"},
     {"kBackupMade", "已备份原始模型文件，即将开始替换。"},
     {"kSavedToGame", "已替换模型到 流星蝴蝶剑 目录下,请运行游戏查看效果。"},
+    // Our own: failures the writers report instead of their success message,
+    // and the pieces of the checks that keep the game's file safe.
+    {"kWriteFailed", "写入文件失败："},
+    {"kBackupFailed", "备份原始模型文件失败，模型文件没有被替换："},
+    {"kNoGameFolder", "没有设置游戏目录，无法保存到游戏。"},
+    {"kNoModelFileName", "没有选择游戏中的模型文件，无法保存到游戏。"},
+    {"kBadModelFileName", "模型文件名无效，无法保存到游戏："},
+    {"kTmpExtension", ".tmp"},
+    {"kColon", ":"},
+    {"kDotDot", ".."},
+    {"kSkcMissingBones", "0"},
 
     // ---- OBJ and MTL writer
     {"kObjHeader", "# OBJ File for metor //流星蝴蝶剑格式输出  by vrel "},
@@ -97,6 +108,11 @@ constexpr TextDef kTexts[] = {
     {"kObjFilter", "OBJ模型格式|*.obj"},
     {"kExportCancelled", "输入模型失败！"},
     {"kModelExported", "已输出模型: "},
+    {"kInvalidModelTables", "模型数据无效，未输出：顶点数或三角形数超出模型表格"},
+    {"kInvalidMaterialPrefix", "模型数据无效，未输出：三角形 ["},
+    {"kInvalidMaterialNumber", "] 的材质号 ["},
+    {"kInvalidMaterialCount", "] 不在材质表中，模型共有材质 "},
+    {"kInvalidMaterialEnd", " 个"},
 
     // ---- OBJ and MTL reader
     {"kKwMtllib", "mtllib"},
@@ -122,6 +138,22 @@ constexpr TextDef kTexts[] = {
     {"kSkcNamePath", "\\.skcname"},
     {"kBonesLoaded", "加载OBJ所对应的骨骼文件成功！！！...."},
     {"kBonesMissing", "加载OBJ所对应的骨骼文件失败！！！...."},
+    {"kObjRejected", "OBJ文件有误，未载入："},
+    {"kObjRejectedLine", "\r\n第 "},
+    {"kObjRejectedLineEnd", " 行："},
+    {"kMtlRejectedLine", "\r\n材质库 "},
+    {"kMtlRejectedLineNumber", "，第 "},
+    {"kObjNoVertexLines", "文件中没有顶点行 (v)"},
+    {"kObjNoFaceLines", "文件中没有面行 (f)"},
+    {"kObjShortVertexLine", "顶点行 (v) 少于三个坐标"},
+    {"kObjShortTexCoordLine", "纹理坐标行 (vt) 少于两个数"},
+    {"kObjShortFace", "面行 (f) 少于三个角"},
+    {"kObjCornerWithoutTexCoord", "面的角没有纹理坐标号"},
+    {"kObjVertexNumber", "顶点号 ["},
+    {"kObjTexCoordNumber", "纹理坐标号 ["},
+    {"kObjNumberOutside", "] 不在 1 到 "},
+    {"kObjNumberOutsideEnd", " 之间"},
+    {"kMtlMapKdBeforeNewmtl", "map_Kd 出现在任何 newmtl 之前"},
 
     // ---- AC3D writer
     {"kAcTextureLine", "\r\ntexture \""},
@@ -138,6 +170,8 @@ constexpr TextDef kTexts[] = {
     {"kBmpExtension", ".bmp"},
     {"kTga", "tga"},
     {"kBmp", "bmp"},
+    {"kTextureOutsideFolder", "纹理文件不在纹理目录中，未载入 ["},
+    {"kTextureLoadFailed", "纹理文件载入失败 ["},
 
     // ---- Help links and update check
     {"kConfirmVersionNotes", "将访问网页[版本说明]，是否打开？"},
@@ -148,6 +182,8 @@ constexpr TextDef kTexts[] = {
     {"kNoUpdate", "没有检测到更新信息！"},
     {"kKwVer", "ver"},
     {"kKwAdd", "add"},
+    {"kHttpScheme", "http://"},
+    {"kHttpsScheme", "https://"},
     {"kVersionNotesAddress", QL_PAGES_HOST "/qltool_ver"},
     {"kUpdateAddress", QL_PAGES_HOST "/update_qltool.txt"},
     {"kForumBarAddress", "http://tieba.baidu.com/f?kw=%CC%EC%CD%E2%C1%F7%D0%C7"},

@@ -240,6 +240,15 @@ bool copyFile(const fs::path& from, const fs::path& to) {
   return !ec;
 }
 
+// A rename within one file system replaces the target in one step: readers
+// see the old file or the new one, never a part of either.
+bool moveFileOver(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  if (!fs::is_regular_file(from, ec)) return false;
+  fs::rename(from, to, ec);
+  return !ec;
+}
+
 // ---- The commands ------------------------------------------------------------
 CmdResult bitOr(const Call& c) {
   c.expectCount(1, UINT32_MAX);
@@ -427,6 +436,12 @@ CmdResult kernelCommand(int32_t code, const ArgRecord* args) {
       auto from = pathForReading(c.text(0), "copy file");
       auto to = pathForWriting(c.text(1), "copy file");
       return booleanResult(from && to && copyFile(*from, *to));
+    }
+    case kCmdMoveFileOver: {
+      c.expectCount(2, 2);
+      auto from = pathForReading(c.text(0), "move file over");
+      auto to = pathForWriting(c.text(1), "move file over");
+      return booleanResult(from && to && moveFileOver(*from, *to));
     }
     case kCmdFileExists: {
       c.expectCount(1, 1);

@@ -47,6 +47,9 @@ enum Command : int32_t {
   kCmdCellNumber = 0x994,
   kCmdCellStoreText = 0x9A8,
   kCmdToInteger = 0x9DC,
+  // Ours: rename a file over another (replacing it), so a writer can put a
+  // complete new file in place of an old one in one step.
+  kCmdMoveFileOver = 0x9F0,
 };
 
 // Type code 10 of command 0x19C: the bytes read as a text.

@@ -26,6 +26,10 @@ constexpr char kOpener[] = "xdg-open";
 
 const char* textArg(intptr_t value) { return reinterpret_cast<const char*>(value); }
 
+// Set by tests and tools between runs; handlers run on the one GUI thread.
+QlShellOpenHook shellHook = nullptr;
+void* shellHookContext = nullptr;
+
 }  // namespace
 
 DllBinding bindDllCommand(std::string_view dllFile, std::string_view function) {
@@ -43,7 +47,16 @@ DllBinding bindDllCommand(std::string_view dllFile, std::string_view function) {
 #endif
 }
 
-intptr_t shellExecuteLayer(intptr_t, intptr_t operation, intptr_t file, intptr_t, intptr_t, intptr_t) {
+void setShellHook(QlShellOpenHook hook, void* context) {
+  shellHook = hook;
+  shellHookContext = hook ? context : nullptr;
+}
+
+intptr_t shellExecuteLayer(intptr_t, intptr_t operation, intptr_t file, intptr_t parameters, intptr_t directory,
+                           intptr_t show) {
+  if (shellHook)
+    return shellHook(shellHookContext, textArg(operation), textArg(file), textArg(parameters), textArg(directory),
+                     static_cast<int32_t>(show));
   const char* verb = textArg(operation);
   if (verb && !paths::equalsIgnoringAsciiCase(verb, kOpenVerb)) return kShellNoAssociation;
   const char* target = textArg(file);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "module/abi.h"
+#include "runtime/kernel/kernel_api.h"
 
 namespace ql::kernel {
 
@@ -30,6 +31,9 @@ DllBinding bindDllCommand(std::string_view dllFile, std::string_view function);
 // GBK, and 31 (no association) for any other operation, which does nothing.
 intptr_t shellExecuteLayer(intptr_t window, intptr_t operation, intptr_t file, intptr_t parameters,
                            intptr_t directory, intptr_t show);
+
+// Replaces what the layer starts; null restores xdg-open (QlKernelSetShellHook).
+void setShellHook(QlShellOpenHook hook, void* context);
 
 // Result codes of the layer, as ShellExecuteA gives them.
 constexpr intptr_t kShellOk = 42;

@@ -1,6 +1,7 @@
 // The kernel library's exported entry points.
 #include "module/abi.h"
 #include "runtime/kernel/commands/memory.h"
+#include "runtime/kernel/core/dll_commands.h"
 #include "runtime/kernel/core/runtime.h"
 #include "runtime/kernel/kernel_api.h"
 
@@ -25,3 +26,7 @@ QL_EXPORT int32_t QlKernelConfigure(const QlKernelConfig* config) {
 QL_EXPORT const QlKernelOutcome* QlKernelLastOutcome() { return &ql::kernel::lastOutcome(); }
 
 QL_EXPORT int64_t QlKernelLiveBlocks() { return ql::kernel::liveBlocks(); }
+
+QL_EXPORT void QlKernelSetShellHook(QlShellOpenHook hook, void* context) {
+  ql::kernel::setShellHook(hook, context);
+}

@@ -108,9 +108,14 @@ class TriangleSource {
   const ArrayView& t_;
 };
 
+// Material numbers count from 0, as the triangle table stores them.
 GLuint textureOf(const ArrayView* textures, std::int32_t material) {
-  if (!textures || material < 1 || std::uint64_t(material) > textures->count()) return 0;
-  return static_cast<GLuint>(intAt(*textures, std::uint64_t(material) - 1));
+  if (!textures || material < 0 || std::uint64_t(material) >= textures->count()) return 0;
+  return static_cast<GLuint>(intAt(*textures, std::uint64_t(material)));
+}
+
+bool isTextureEnvMode(std::int32_t mode) {
+  return mode == GL_MODULATE || mode == GL_DECAL || mode == GL_BLEND || mode == GL_REPLACE;
 }
 
 }  // namespace
@@ -133,10 +138,17 @@ Result<ArrayView> listView(const void* block) {
 }
 
 std::int32_t drawTriangleList(const ArrayView& vertices, const ArrayView& triangles, std::int32_t count,
-                              std::int32_t mode, const ArrayView* textures) {
+                              std::int32_t mode, const ArrayView* textures, std::int32_t textureEnv) {
   if (count <= 0 || mode < 0 || GLenum(mode) > kLastPrimitive) return 0;
   const std::uint32_t total = std::min<std::uint32_t>(std::uint32_t(count), triangles.rows);
   const TriangleSource source(vertices, triangles);
+
+  GLint previousEnv = 0;
+  const bool setEnv = isTextureEnvMode(textureEnv);
+  if (setEnv) {
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &previousEnv);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, textureEnv);
+  }
 
   GLint previousTexture = 0;
   if (textures) glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousTexture);
@@ -209,6 +221,7 @@ std::int32_t drawTriangleList(const ArrayView& vertices, const ArrayView& triang
   }
   if (textures && boundTexture != static_cast<GLuint>(previousTexture))
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previousTexture));
+  if (setEnv) glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, previousEnv);
   return drawn;
 }
 

@@ -30,9 +30,10 @@ inline constexpr std::uint32_t kVertexColumns = 5;    // x, y, z, u, v
 inline constexpr std::uint32_t kTriangleColumns = 4;  // material, a, b, c
 
 // Draws triangles 1..count of `triangles` with vertices from `vertices` as
-// described at kCmdDrawTriangleList; `textures` may be null. Returns the
-// number of triangles drawn. A GL context must be current.
+// described at kCmdDrawTriangleList; `textures` may be null; `textureEnv`
+// is a GL texture environment mode, or 0 to leave the environment alone.
+// Returns the number of triangles drawn. A GL context must be current.
 std::int32_t drawTriangleList(const ArrayView& vertices, const ArrayView& triangles, std::int32_t count,
-                              std::int32_t mode, const ArrayView* textures);
+                              std::int32_t mode, const ArrayView* textures, std::int32_t textureEnv = 0);
 
 }  // namespace ql::gl

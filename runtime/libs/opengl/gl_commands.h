@@ -61,16 +61,22 @@ enum Command : std::int32_t {
   //     rows = vertices, at least 5 columns: x, y, z, u, v (the module's
   //     vertexTable);
   //   1 triangle table: an integer array (kTagIntArray) of two dimensions,
-  //     at least 4 columns: material (1-based), then three vertex numbers
-  //     counting from 0 (the module's triangleTable);
+  //     at least 4 columns: material number counting from 0, then three
+  //     vertex numbers counting from 0 (the module's triangleTable);
   //   2 count: integer, the triangles to draw from the top of the table
   //     (clamped to its rows);
   //   3 mode: integer, the primitive type each triangle is drawn with;
   //   4 texture ids (optional): an integer list, one texture name per
-  //     material. When given, each triangle is drawn with the texture of its
-  //     material bound (a material outside the list draws with texture 0),
-  //     and the texture bound before the call is bound again afterwards.
-  //     When omitted the bound texture covers every triangle.
+  //     material, material 0 first. When given, each triangle is drawn with
+  //     the texture of its material bound (a material outside the list draws
+  //     with texture 0), and the texture bound before the call is bound again
+  //     afterwards. When omitted the bound texture covers every triangle.
+  //   5 texture environment (optional): integer, GL_MODULATE, GL_DECAL,
+  //     GL_BLEND or GL_REPLACE; the triangles are drawn under that
+  //     GL_TEXTURE_ENV_MODE and the one before is set again afterwards.
+  //     GL_REPLACE shows textures in their own colours while a triangle
+  //     without a complete texture keeps the current colour. Omitted or any
+  //     other value: the environment stays as it is.
   // Result: integer, the number of triangles drawn. A triangle naming a
   // vertex outside the vertex table is skipped.
   // The screen shows exactly what one glBegin(mode) / three glTexCoord2d +

@@ -111,8 +111,9 @@ abi::CmdResult drawTriangleList(const Args& args) {
     if (!list) return lib::intResult(0);
     textures = *list;
   }
+  const std::int32_t textureEnv = args.tag(5) == abi::kTagInt ? args.integer(5, 0) : 0;
   return lib::intResult(gl::drawTriangleList(*vertices, *triangles, args.integer(2, 0), args.integer(3, -1),
-                                             textures ? &*textures : nullptr));
+                                             textures ? &*textures : nullptr, textureEnv));
 }
 
 // What a command needs from the binding's state.

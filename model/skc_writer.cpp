@@ -1,0 +1,177 @@
+#include "model/skc_writer.h"
+
+#include <array>
+#include <string_view>
+
+#include "model/text_builder.h"
+#include "model/writer_support.h"
+#include "module/app/image_link.h"
+#include "module/support/globals.h"
+#include "module/support/kernel.h"
+#include "qvkm_image.h"
+
+namespace ql::model {
+namespace {
+
+namespace text = gen::text;
+
+constexpr int32_t kNotFound = -1;
+// Room reserved up front per line, so that a typical model needs no regrowth.
+constexpr size_t kVertexLineEstimate = 96;
+constexpr size_t kTriangleLineEstimate = 32;
+
+std::string_view constView(uint32_t offset) { return app::constText(offset).view(); }
+
+void showMessage(uint32_t offset) { kernel::messageBox(app::constText(offset)); }
+
+// The header template, "{", and one block per entry of materialLibrary.
+void appendGeneratedHead(TextBuilder& out) {
+  const std::string_view crlf = constView(text::kCrLf);
+  out.append(kernel::toText(app::constBytes(gen::byteset::kSkcHeaderTemplate)));
+  out.append(constView(text::kSkcOpenBrace));
+
+  auto library = store::materialLibrary();
+  const uint32_t materials = listEntries(library.block());
+  out.append(constView(text::kSkcMaterialsLine)).appendNumber(int32_t(materials)).append(crlf);
+  if (materials == 0) return;
+  const Text materialTemplate = kernel::toText(app::constBytes(gen::byteset::kSkcMaterialTemplate));
+  for (uint32_t i = 1; i <= materials; ++i) {
+    const MaterialEntry* entry = library.get(i);
+    out.append(constView(text::kSkcMaterialLine));
+    out.append(constView(text::kSkcTextureLine)).append(fileNameOf(entry ? entry->textureFile : nullptr));
+    out.append(crlf);
+    out.append(materialTemplate).append(crlf);
+  }
+}
+
+// A name that stays inside the pmodel folder: no folder part, no drive, not
+// "." or "..". Checked on the bytes as every path cut of the tool is.
+bool isPlainFileName(TextRef name) {
+  for (uint32_t piece : {text::kBackslash, text::kSlash, text::kColon}) {
+    if (kernel::find(name, app::constText(piece)) != kNotFound) return false;
+  }
+  return !(name == app::constText(text::kDot) || name == app::constText(text::kDotDot));
+}
+
+// Copies the game's file to its backup name through a temporary file, so a
+// copy cut short (disk full) never stands as the backup.
+bool makeBackup(TextRef target, TextRef backup) {
+  const Text pending = concat(backup, app::constText(text::kTmpExtension));
+  return kernel::copyFile(target, pending) && kernel::moveFileOver(pending, backup);
+}
+
+}  // namespace
+
+Text buildSkcText() {
+  const Globals& g = globals();
+  const std::string_view crlf = constView(text::kCrLf);
+  const std::string_view space = constView(text::kSpace);
+
+  const void* vertexTable = store::vertexTable().block();
+  const void* triangleTable = store::triangleTable().block();
+  const int32_t vertices = readableRows(vertexTable, g.vertexCount, kVertexColumns);
+  const int32_t triangles = readableRows(triangleTable, g.triangleCount, kTriangleColumns);
+
+  TextBuilder out;
+  out.reserve(store::skcHead().get().size() + size_t(vertices) * kVertexLineEstimate +
+              size_t(triangles) * kTriangleLineEstimate);
+
+  if (!store::skcHead().empty()) {
+    out.append(store::skcHead().get()).append(crlf);
+  } else {
+    appendGeneratedHead(out);
+  }
+
+  // NOTE: the counts written are the rows written, so the file stays
+  // readable even when the store's count runs past its table.
+  out.append(constView(text::kSkcVerticesLine)).appendNumber(vertices).append(crlf);
+  const std::string_view vertexLine = constView(text::kSkcVertexLine);
+  const std::string_view vt = constView(text::kSkcVt);
+  const std::string_view bonesWord = constView(text::kSkcBones);
+  const std::string_view missingBones = constView(text::kSkcMissingBones);
+  auto bones = store::boneTexts();
+  const uint32_t boneEntries = listEntries(bones.block());
+  std::array<float, kVertexColumns> v{};
+  for (int32_t row = 1; row <= vertices; ++row) {
+    readRow(vertexTable, row, v);
+    out.append(vertexLine).appendNumber(v[0]).append(space).appendNumber(v[1]).append(space).appendNumber(v[2]);
+    out.append(vt).appendNumber(v[3]).append(space).appendNumber(v[4]);
+    out.append(bonesWord);
+    // An import may leave fewer bone texts than vertices: "0" influences.
+    out.append(uint32_t(row) <= boneEntries ? bones.text(row).view() : missingBones);
+    out.append(crlf);
+  }
+
+  out.append(constView(text::kSkcTrianglesLine)).appendNumber(triangles).append(crlf);
+  const std::string_view faceLine = constView(text::kSkcFaceLine);
+  std::array<int32_t, kTriangleColumns> t{};
+  for (int32_t row = 1; row <= triangles; ++row) {
+    readRow(triangleTable, row, t);
+    out.append(faceLine).appendNumber(t[0]).append(space).appendNumber(t[1]).append(space).appendNumber(t[2]);
+    out.append(space).appendNumber(t[3]).append(crlf);
+  }
+
+  // An empty line, then "}" without a line end.
+  out.append(constView(text::kSkcEnd));
+  return out.finish();
+}
+
+intptr_t exportSkc(intptr_t, intptr_t, intptr_t) {
+  if (!globals().modelLoaded) {
+    showMessage(text::kNoOutputData);
+    return 0;
+  }
+  const std::optional<Text> path = chooseExportFile(text::kSkcFilter);
+  if (!path) return 0;
+  const Text skc = buildSkcText();
+  if (writeTextFile(*path, skc)) kernel::messageBox(concat(app::constText(text::kSkcExported), *path));
+  return 0;
+}
+
+intptr_t saveToGame(intptr_t, intptr_t, intptr_t) {
+  if (!globals().modelLoaded) {
+    showMessage(text::kNoOutputData);
+    return 0;
+  }
+  // Only a plain file name inside a known game folder: anything else would
+  // write somewhere other than the game's pmodel folder.
+  if (store::gameFolder().empty()) {
+    showMessage(text::kNoGameFolder);
+    return 0;
+  }
+  const TextRef name = store::modelFileName();
+  if (name.empty()) {
+    showMessage(text::kNoModelFileName);
+    return 0;
+  }
+  if (!isPlainFileName(name)) {
+    kernel::messageBox(concat(app::constText(text::kBadModelFileName), name));
+    return 0;
+  }
+
+  const Text target = concat(store::gameFolder(), app::constText(text::kModelFolder), name);
+  const Text backup = concat(target, app::constText(text::kBakExtension));
+  // The first backup is kept for good; a game without the file has nothing
+  // to back up.
+  if (!kernel::fileExists(backup) && kernel::fileExists(target)) {
+    if (!makeBackup(target, backup)) {
+      kernel::messageBox(concat(app::constText(text::kBackupFailed), backup));
+      return 0;
+    }
+    showMessage(text::kBackupMade);
+  }
+
+  // The new text goes to a file of its own first; the game's file is
+  // replaced only by a complete one.
+  const Text skc = buildSkcText();
+  const Text pending = concat(target, app::constText(text::kTmpExtension));
+  if (!writeTextFile(pending, skc)) return 0;
+  if (!kernel::moveFileOver(pending, target)) {
+    reportWriteFailure(target);
+    return 0;
+  }
+  showMessage(text::kSavedToGame);
+  return 0;
+}
+
+}  // namespace ql::model

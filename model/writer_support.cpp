@@ -1,0 +1,69 @@
+#include "model/writer_support.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "module/app/image_link.h"
+#include "module/support/kernel.h"
+#include "qvkm_image.h"
+#include "ui/units.h"
+
+namespace ql::model {
+namespace {
+
+constexpr size_t kElementWidth = 4;
+constexpr int32_t kNotFound = -1;
+
+template <class T>
+void readRowOf(const void* table, int32_t row, std::span<T> out) {
+  static_assert(sizeof(T) == kElementWidth);
+  // The row's first element, checked against the table's shape; the others
+  // follow it (row-major, and the caller stays within the columns).
+  const std::array<int32_t, 2> first{row, 1};
+  const void* at = arr::elementAddress(const_cast<void*>(table), kElementWidth, first);
+  std::memcpy(out.data(), at, out.size() * kElementWidth);
+}
+
+}  // namespace
+
+int32_t readableRows(const void* table, int32_t count, uint32_t columns) {
+  if (arr::dimensionCount(table) != 2 || arr::dimensionSize(table, 1) < columns) return 0;
+  const uint32_t rows = arr::dimensionSize(table, 0);
+  if (count <= 0) return 0;
+  return int32_t(std::min<uint64_t>(uint32_t(count), std::min<uint32_t>(rows, INT32_MAX)));
+}
+
+void readRow(const void* table, int32_t row, std::span<float> out) { readRowOf(table, row, out); }
+void readRow(const void* table, int32_t row, std::span<int32_t> out) { readRowOf(table, row, out); }
+
+uint32_t listEntries(const void* list) {
+  return arr::dimensionCount(list) == 1 ? arr::dimensionSize(list, 0) : 0;
+}
+
+Text fileNameOf(TextRef path) {
+  const int32_t at = kernel::findLast(path, app::constText(gen::text::kBackslash));
+  if (at == kNotFound || at < 1) return Text::copy(app::constText(gen::text::kEmpty));
+  return kernel::right(path, kernel::length(path) - at);
+}
+
+std::optional<Text> chooseExportFile(uint32_t filterText) {
+  prop::writeText(ui::kFileDialog3, prop::kInitialFolder, kernel::programFolder());
+  prop::writeText(ui::kFileDialog3, prop::kFilter, app::constText(filterText));
+  if (!kernel::showFileDialog(ui::kMainWindow, ui::kFileDialog3)) return std::nullopt;
+  Text chosen = prop::readText(ui::kFileDialog3, prop::kFileName);
+  // A confirmed dialog without a name has nothing to write to.
+  if (chosen.empty()) return std::nullopt;
+  return chosen;
+}
+
+void reportWriteFailure(TextRef path) { kernel::messageBox(concat(app::constText(gen::text::kWriteFailed), path)); }
+
+bool writeTextFile(TextRef path, TextRef text) {
+  const Bytes content = kernel::toBytes(text);
+  if (kernel::writeFile(path, content)) return true;
+  reportWriteFailure(path);
+  return false;
+}
+
+}  // namespace ql::model

@@ -1,0 +1,46 @@
+// What the model writers (SKC, AC3D) share: the rows of the store's tables
+// they may read, path pieces, the export file dialog and the checked write.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "module/support/array.h"
+#include "module/support/text.h"
+
+namespace ql::model {
+
+// Columns a writer reads from each row of the store's tables.
+constexpr uint32_t kVertexColumns = 5;    // x, y, z, u, v
+constexpr uint32_t kTriangleColumns = 4;  // material, three vertex indices
+
+// How many rows of `table` a writer may read when the store says `count`:
+// `count` kept within 0 … the table's rows, and 0 when the table is not a
+// two-dimensional one with at least `columns` columns (the start-up shapes).
+int32_t readableRows(const void* table, int32_t count, uint32_t columns);
+
+// Columns 1 … out.size() of row `row` (from 1) of a table of 4-byte elements.
+// The caller keeps `row` within readableRows() for that many columns.
+void readRow(const void* table, int32_t row, std::span<float> out);
+void readRow(const void* table, int32_t row, std::span<int32_t> out);
+
+// The entries of a list; 0 for an absent list or one of several dimensions.
+uint32_t listEntries(const void* list);
+
+// The part of a path after its last backslash; "" when it holds none.
+Text fileNameOf(TextRef path);
+
+// Opens the export dialog 通用对话框3 in the program folder with the given
+// filter (an offset of the texts in @const). The chosen path, or nothing when
+// the user did not confirm a name.
+std::optional<Text> chooseExportFile(uint32_t filterText);
+
+// Writes the bytes of `text` as the whole file at `path`. When the write
+// fails the user is told which file, and false comes back.
+bool writeTextFile(TextRef path, TextRef text);
+
+// The user sees "写入文件失败：" and the path.
+void reportWriteFailure(TextRef path);
+
+}  // namespace ql::model

@@ -1,0 +1,176 @@
+// The program's start, its window layout handlers and its end, run for real:
+// the module image, kbase.qlr and the headless window system.
+#include "tests/e2e/app_fixture.h"
+
+namespace ql::e2e {
+namespace {
+
+using window::Rect;
+namespace prop = window::prop;
+
+constexpr Rect kMainDesigned{50, 50, 640, 480};
+constexpr int32_t kLogDesignedHeight = 144;
+constexpr int32_t kListDesignedHeight = 264;
+constexpr int32_t kListBottomMargin = 80;
+
+class AppStart : public AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    seedFinishedFirstStart();
+  }
+};
+
+TEST_F(AppStart, OpensBothWindowsDockedAndEndsCleanly) {
+  bool checked = false;
+  step([&] {
+    checked = true;
+    EXPECT_EQ(windowTitle(ui::kMainWindowId), gbk("青岚三维工具 V0.24  by vrel"));
+    EXPECT_EQ(rectOf(ui::kMainWindowId), kMainDesigned);
+    EXPECT_EQ(intProperty(ui::kMainWindowId, 0, prop::kVisible), 1);
+
+    EXPECT_EQ(windowTitle(ui::kLogWindowId), "");
+    // Docked: its top edge on the main window's bottom edge, the same width.
+    EXPECT_EQ(rectOf(ui::kLogWindowId),
+              (Rect{kMainDesigned.left, kMainDesigned.top + kMainDesigned.height, kMainDesigned.width,
+                    kLogDesignedHeight}));
+
+    // Whatever the box reports after being asked for entry 5 of five.
+    const int32_t reported = intProperty(ui::kMainWindowId, ui::kComboBox1Id, prop::kComboIndex);
+    EXPECT_TRUE(reported == 5 || reported == -1) << reported;
+    EXPECT_EQ(store().displayMode, reported);
+    EXPECT_EQ(store().viewReady, 1);
+    EXPECT_EQ(store().viewPitch, 0);
+    EXPECT_EQ(store().modelLoaded, 0);
+    // The layout handler may or may not run when the window is first shown.
+    const int32_t listHeight = intProperty(ui::kMainWindowId, ui::kListBox1Id, prop::kHeight);
+    EXPECT_TRUE(listHeight == kListDesignedHeight || listHeight == kMainDesigned.height - kListBottomMargin)
+        << listHeight;
+    EXPECT_EQ(logText(), "");
+    // The seeded first start: the game folder comes from the memory file.
+    auto text = [](const char* t) { return std::string(t ? t : ""); };
+    EXPECT_EQ(utf8(text(store().gameFolder)), utf8(gameFolderText()));
+    EXPECT_EQ(utf8(text(store().textureFolder)), utf8(programFolderText() + "\\lx_ptx_tmp"));
+  });
+  run();
+  expectCleanEnd();
+  EXPECT_TRUE(checked);
+  EXPECT_TRUE(boxes().empty());
+  EXPECT_TRUE(dialogs().empty());
+  EXPECT_EQ(finalLog(), "");
+  // The start leaves the first-start state as it found it.
+  EXPECT_EQ(readBytes(memoryFile()), gameFolderText());
+  EXPECT_TRUE(fs::is_directory(textureDir()));
+}
+
+struct MoveCase {
+  const char* name;
+  bool resizeFirst;  // a user resize (no move event) before the move
+  int32_t width, height;
+  int32_t left, top;
+};
+
+TEST_F(AppStart, MovingTheMainWindowRedocksTheLogAndSizesTheList) {
+  // One after another in one run: each move re-reads the current geometry.
+  const MoveCase cases[] = {
+      {"designed size", false, 640, 480, 100, 70},
+      {"wider and taller", true, 800, 600, 120, 90},
+      {"to the origin", false, 800, 600, 0, 0},
+      {"narrow and short", true, 300, 120, 33, 44},
+  };
+  for (const MoveCase& c : cases) {
+    step([this, c] {
+      SCOPED_TRACE(c.name);
+      if (c.resizeFirst) {
+        ASSERT_TRUE(resizeWindow(ui::kMainWindowId, c.width, c.height).ok());
+      }
+      ASSERT_TRUE(moveMainWindow(c.left, c.top).ok());
+      EXPECT_EQ(rectOf(ui::kMainWindowId), (Rect{c.left, c.top, c.width, c.height}));
+      const Rect log = rectOf(ui::kLogWindowId);
+      EXPECT_EQ(log, (Rect{c.left, c.top + c.height, c.width, kLogDesignedHeight}));
+      const Rect list = rectOf(ui::kMainWindowId, ui::kListBox1Id);
+      EXPECT_EQ(list, (Rect{0, 0, 104, c.height - kListBottomMargin}));
+    });
+  }
+  run();
+  expectCleanEnd();
+  EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(AppStart, ResizingTheLogWindowFillsItWithTheLogBox) {
+  const std::pair<int32_t, int32_t> sizes[] = {{500, 200}, {640, 144}, {900, 60}};
+  for (auto [width, height] : sizes) {
+    step([this, width, height] {
+      SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+      ASSERT_TRUE(resizeWindow(ui::kLogWindowId, width, height).ok());
+      auto cw = windows().clientWidth(ui::kLogWindowId);
+      auto ch = windows().clientHeight(ui::kLogWindowId);
+      ASSERT_TRUE(cw.ok() && ch.ok());
+      EXPECT_LT(*cw, width);  // a frame is there: the box fills the client area, not the window
+      EXPECT_EQ(rectOf(ui::kLogWindowId, ui::kTextBox1Id), (Rect{0, 0, *cw, *ch}));
+      // Resizing the log window does not move the main window.
+      EXPECT_EQ(rectOf(ui::kMainWindowId), kMainDesigned);
+    });
+  }
+  run();
+  expectCleanEnd();
+}
+
+TEST_F(AppStart, TimerTicksWithoutAModelDrawNothing) {
+  step([this] {
+    const int32_t delivered = windows().tickAll();
+    EXPECT_GE(delivered, 1) << "时钟1 runs from the start";
+    EXPECT_EQ(windows().swapCount(ui::kMainWindowId, ui::kDrawingArea1Id), 0);
+    EXPECT_EQ(store().modelLoaded, 0);
+  });
+  run();
+  expectCleanEnd();
+}
+
+TEST_F(AppStart, ClosingTheMainWindowEndsTheLoop) {
+  bool afterClose = false;
+  step([this] { ASSERT_TRUE(closeMainWindow().ok()); });
+  step([&] { afterClose = true; });
+  const auto& r = run();
+  EXPECT_FALSE(afterClose) << "the loop went on after the main window closed";
+  EXPECT_EQ(r.stage, kQlStageEnded) << r.describe();
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.cleanupRuns, 1);
+  EXPECT_EQ(r.liveBlocksAfter, r.liveBlocksBefore);
+  EXPECT_TRUE(r.exception.empty()) << r.exception;
+  EXPECT_EQ(r.stepsRun, 1u);
+  EXPECT_FALSE(lastWindows().hasWindow(ui::kMainWindowId));
+  EXPECT_FALSE(lastWindows().hasWindow(ui::kLogWindowId));
+}
+
+// ---- The fixture itself ---------------------------------------------------------
+
+TEST_F(AppStart, OffscreenGlGivesTheDrawingAreaAContext) {
+  if (!useOffscreenGl()) GTEST_SKIP() << "offscreen GL is not built in";
+  step([this] {
+    auto handle = windows().nativeHandle(ui::kMainWindowId, ui::kDrawingArea1Id);
+    ASSERT_TRUE(handle.ok()) << handle.error().message;
+    ASSERT_NE(windows().glTarget(ui::kMainWindowId, ui::kDrawingArea1Id), nullptr);
+    window::DrawingSurface* surface = windows().surface(*handle);
+    ASSERT_NE(surface, nullptr);
+    EXPECT_TRUE(surface->makeCurrent());
+  });
+  run();
+  expectCleanEnd();
+}
+
+TEST_F(AppStart, RunsAgainInTheSameProcess) {
+  // The kernel patches the image when it loads it; each run starts from the
+  // image as linked.
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    int32_t seen = -2;
+    step([&] { seen = store().viewReady; });
+    run();
+    expectCleanEnd();
+    EXPECT_EQ(seen, 1);
+  }
+}
+
+}  // namespace
+}  // namespace ql::e2e

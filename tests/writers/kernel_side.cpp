@@ -1,0 +1,141 @@
+#include "kernel_side.h"
+
+#include <gtest/gtest.h>
+
+#include "module/abi.h"
+#include "runtime/kernel/commands/commands.h"
+#include "runtime/kernel/commands/memory.h"
+#include "runtime/kernel/commands/runtime_error.h"
+#include "ui/form_ids.h"
+
+namespace writers::kernel_side {
+
+namespace abi = ql::abi;
+using ql::kernel::UnitRef;
+
+namespace {
+
+constexpr int32_t kPropFileName = 10, kPropFilter = 11, kPropInitialFolder = 13;
+
+[[noreturn]] void unexpected(const std::string& what) { throw RuntimeStop{-1, "unexpected call: " + what}; }
+
+struct Host : ql::kernel::WindowCommands {
+  std::deque<std::optional<std::string>>* answers = nullptr;
+  std::vector<BoxShown> boxes;
+  std::vector<DialogShown> dialogs;
+  std::string filter, initialFolder, fileName;
+
+  int32_t messageBox(std::string_view message, int32_t style, std::optional<std::string_view> caption) override {
+    boxes.push_back({std::string(message), style, caption.has_value()});
+    return 0;
+  }
+  bool showFileDialog(UnitRef window, UnitRef dialog) override {
+    EXPECT_EQ(window.lo, ql::ui::kMainWindowId);
+    EXPECT_EQ(dialog.hi, ql::ui::kFileDialog3Id);
+    dialogs.push_back({initialFolder, filter});
+    if (!answers || answers->empty()) unexpected("a file dialog without a scripted answer");
+    auto answer = answers->front();
+    answers->pop_front();
+    if (!answer) return false;
+    fileName = *answer;
+    return true;
+  }
+  void openWindow(UnitRef, UnitRef, bool) override { unexpected("open window"); }
+  intptr_t controlHandle(UnitRef, UnitRef) override { unexpected("control handle"); }
+  int32_t clientWidth(UnitRef) override { unexpected("client width"); }
+  int32_t clientHeight(UnitRef) override { unexpected("client height"); }
+  void moveResize(UnitRef, std::optional<int32_t>, std::optional<int32_t>, std::optional<int32_t>,
+                  std::optional<int32_t>) override {
+    unexpected("move");
+  }
+  std::string listEntry(UnitRef, UnitRef, int32_t) override { unexpected("list entry"); }
+  void listAdd(UnitRef, UnitRef, std::string_view) override { unexpected("list add"); }
+};
+
+Host gHost;
+ql::kernel::RuntimeErrorHook gPreviousHook = nullptr;
+
+[[noreturn]] void slotRuntimeError(int32_t code) { throw RuntimeStop{code, "the module stopped"}; }
+intptr_t slotDll(int32_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t) { unexpected("DLL command"); }
+abi::CmdResult slotLibraryCommand(int32_t, int32_t, const abi::ArgRecord*) { unexpected("library command"); }
+abi::CmdResult slotKernelCommand(int32_t code, const abi::ArgRecord* args) {
+  return ql::kernel::kernelCommand(code, args);
+}
+void checkDialog(uint32_t window, uint32_t unit) {
+  EXPECT_EQ(window, ql::ui::kMainWindowId);
+  EXPECT_EQ(unit, ql::ui::kFileDialog3Id);
+}
+uint64_t slotReadProperty(uint32_t window, uint32_t unit, int32_t property, int32_t) {
+  checkDialog(window, unit);
+  if (property != kPropFileName) unexpected("read of property " + std::to_string(property));
+  return uint64_t(reinterpret_cast<uintptr_t>(ql::kernel::newText(gHost.fileName)));
+}
+void slotWriteProperty(uint32_t window, uint32_t unit, int32_t property, int32_t, uint64_t value) {
+  checkDialog(window, unit);
+  const std::string text(ql::kernel::textView(reinterpret_cast<const char*>(uintptr_t(value))));
+  if (property == kPropFilter)
+    gHost.filter = text;
+  else if (property == kPropInitialFolder)
+    gHost.initialFolder = text;
+  else
+    unexpected("write of property " + std::to_string(property));
+}
+void slotEndProgram(int32_t) { unexpected("end program"); }
+void slotMessageLoop(int32_t) { unexpected("message loop"); }
+void slotOpenWindow(uint32_t) { unexpected("open window"); }
+intptr_t slotSupport(int32_t selector, intptr_t, intptr_t, intptr_t, intptr_t) {
+  if (selector == abi::kSupportPrepareAppend) return 0;
+  unexpected("support selector " + std::to_string(selector));
+}
+
+void throwingHook(int32_t code, const char* detail) { throw RuntimeStop{code, detail ? detail : ""}; }
+
+}  // namespace
+
+void* const* slotTable() {
+  static const abi::RuntimeErrorFn s0 = &slotRuntimeError;
+  static const abi::DllCommandFn s1 = &slotDll;
+  static const abi::LibraryCommandFn s2 = &slotLibraryCommand;
+  static const abi::KernelCommandFn s3 = &slotKernelCommand;
+  static const abi::ReadPropertyFn s4 = &slotReadProperty;
+  static const abi::WritePropertyFn s5 = &slotWriteProperty;
+  static const abi::AllocateFn s6 = &ql::kernel::allocate;
+  static const abi::ReallocateFn s7 = &ql::kernel::reallocate;
+  static const abi::FreeFn s8 = &ql::kernel::release;
+  static const abi::EndProgramFn s9 = &slotEndProgram;
+  static const abi::MessageLoopFn s10 = &slotMessageLoop;
+  static const abi::OpenWindowFn s11 = &slotOpenWindow;
+  static const abi::SupportFn s12 = &slotSupport;
+  static void* const table[abi::kSlotCount] = {
+      reinterpret_cast<void*>(s0),  reinterpret_cast<void*>(s1),  reinterpret_cast<void*>(s2),
+      reinterpret_cast<void*>(s3),  reinterpret_cast<void*>(s4),  reinterpret_cast<void*>(s5),
+      reinterpret_cast<void*>(s6),  reinterpret_cast<void*>(s7),  reinterpret_cast<void*>(s8),
+      reinterpret_cast<void*>(s9),  reinterpret_cast<void*>(s10), reinterpret_cast<void*>(s11),
+      reinterpret_cast<void*>(s12)};
+  return table;
+}
+
+void start(const std::string& programFolder, std::deque<std::optional<std::string>>* dialogAnswers) {
+  gHost.boxes.clear();
+  gHost.dialogs.clear();
+  gHost.filter.clear();
+  gHost.initialFolder.clear();
+  gHost.fileName.clear();
+  gHost.answers = dialogAnswers;
+  ql::kernel::setWindowCommands(&gHost);
+  gPreviousHook = ql::kernel::setRuntimeErrorHook(&throwingHook);
+  ql::kernel::setProgramFolder(programFolder);
+}
+
+void stop() {
+  ql::kernel::setProgramFolder("");
+  ql::kernel::setWindowCommands(nullptr);
+  ql::kernel::setRuntimeErrorHook(gPreviousHook);
+  gHost.answers = nullptr;
+}
+
+int64_t liveBlocks() { return ql::kernel::liveBlocks(); }
+const std::vector<BoxShown>& boxes() { return gHost.boxes; }
+const std::vector<DialogShown>& dialogs() { return gHost.dialogs; }
+
+}  // namespace writers::kernel_side
