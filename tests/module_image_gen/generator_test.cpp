@@ -198,15 +198,23 @@ TEST_F(GeneratedImageTest, MenuLevelsAndCaptionsInOrder) {
   struct Item {
     uint32_t id, level;
     std::string_view caption;
+    std::string_view routine;  // empty: an item with sub-items runs nothing
   };
   const Item expected[] = {
-      {ui::kMenuFileId, 0, "文件"},          {ui::kMenuOpenId, 1, "打开"},
-      {ui::kMenuImportObjId, 2, "打开OBJ格式"}, {ui::kMenuExportId, 1, "输出"},
-      {ui::kMenuExportObjId, 2, "OBJ格式"},    {ui::kMenuExportAc3dId, 2, "AC3D格式"},
-      {ui::kMenuExportSkcId, 2, "SKC格式"},    {ui::kMenuSaveId, 1, "保存"},
-      {ui::kMenuSaveToGameId, 2, "保存到游戏"}, {ui::kMenuHelpId, 0, "帮助"},
-      {ui::kMenuForumBarId, 1, "百度贴吧"},    {ui::kMenuHelpThreadId, 1, "访问论坛获取帮助"},
-      {ui::kMenuUpdateCheckId, 1, "检测新版本"}, {ui::kMenuVersionNotesId, 1, "当前版本说明"},
+      {ui::kMenuFileId, 0, "文件", ""},
+      {ui::kMenuOpenId, 1, "打开", ""},
+      {ui::kMenuImportObjId, 2, "打开OBJ格式", "kImportObj"},
+      {ui::kMenuExportId, 1, "输出", ""},
+      {ui::kMenuExportObjId, 2, "OBJ格式", "kExportObj"},
+      {ui::kMenuExportAc3dId, 2, "AC3D格式", "kExportAc3d"},
+      {ui::kMenuExportSkcId, 2, "SKC格式", "kExportSkc"},
+      {ui::kMenuSaveId, 1, "保存", ""},
+      {ui::kMenuSaveToGameId, 2, "保存到游戏", "kSaveToGame"},
+      {ui::kMenuHelpId, 0, "帮助", ""},
+      {ui::kMenuForumBarId, 1, "百度贴吧", "kOpenForumBar"},
+      {ui::kMenuHelpThreadId, 1, "访问论坛获取帮助", "kOpenHelpThread"},
+      {ui::kMenuUpdateCheckId, 1, "检测新版本", "kUpdateCheck"},
+      {ui::kMenuVersionNotesId, 1, "当前版本说明", "kOpenVersionNotes"},
   };
   std::vector<const Unit*> items;
   for (const Unit& u : window(ui::kMainWindowId).units)
@@ -219,8 +227,7 @@ TEST_F(GeneratedImageTest, MenuLevelsAndCaptionsInOrder) {
     EXPECT_EQ(items[i]->level, expected[i].level);
     EXPECT_EQ(items[i]->caption, G(expected[i].caption));
     EXPECT_EQ(items[i]->name, "");
-    // No menu command exists yet: every item runs nothing.
-    EXPECT_EQ(items[i]->handler, kNoHandler);
+    EXPECT_EQ(items[i]->handler, expected[i].routine.empty() ? kNoHandler : entry(expected[i].routine));
   }
 }
 
@@ -232,13 +239,17 @@ TEST_F(GeneratedImageTest, EventsNameTheirHandlersEntries) {
     std::vector<Event> events;
   };
   const Case cases[] = {
-      {ui::kMainWindowId, ui::kMainWindowUnitId, {{0, entry("kMainCreated")}, {3, entry("kMainMoved")}}},
+      {ui::kMainWindowId,
+       ui::kMainWindowUnitId,
+       {{0, entry("kMainCreated")}, {2, entry("kViewRelease")}, {3, entry("kMainMoved")}, {4, entry("kViewportUpdate")}}},
       {ui::kLogWindowId, ui::kLogWindowUnitId, {{4, entry("kLogResized")}}},
       {ui::kMainWindowId, ui::kComboBox1Id, {{0, entry("kModeChanged")}}},
       {ui::kMainWindowId, ui::kTimer1Id, {{0, entry("kTimerTick")}}},
-      // Handlers still to come have no event yet.
-      {ui::kMainWindowId, ui::kListBox1Id, {}},
-      {ui::kMainWindowId, ui::kDrawingArea1Id, {}},
+      {ui::kMainWindowId, ui::kListBox1Id, {{1, entry("kModelSelected")}}},
+      {ui::kMainWindowId,
+       ui::kDrawingArea1Id,
+       {{-1, entry("kMouseDown")}, {-2, entry("kMouseUp")}, {-6, entry("kMouseMove")}}},
+      // The scroll bar is only read by the frame; the log box has no events.
       {ui::kMainWindowId, ui::kScrollBar2Id, {}},
       {ui::kLogWindowId, ui::kTextBox1Id, {}},
   };
@@ -268,7 +279,7 @@ TEST_F(GeneratedImageTest, EveryHandlerOffsetIsARoutineEntry) {
         EXPECT_LE(e.handler + w, code.data->size());
       }
     }
-  EXPECT_EQ(events, 5u);
+  EXPECT_EQ(events, 11u);
   EXPECT_EQ(img_->model.startRoutine, entry("kStart"));
 }
 
