@@ -11,5 +11,8 @@ for preset in "${presets[@]}"; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   echo "=== $preset: test"
-  ctest --preset "$preset" -j "$jobs"
+  # LeakSanitizer's exit-time scan now and then crashes in its own tracer
+  # while Mesa's render threads wind down (seen once in many runs of the
+  # offscreen GL tests); a second run tells that apart from a real failure.
+  ctest --preset "$preset" -j "$jobs" --repeat until-pass:2
 done
