@@ -11,7 +11,7 @@ namespace ql::gl {
 namespace {
 
 constexpr size_t kElementBytes = 4;
-constexpr size_t kBatchTriangles = 65536;  // bounds the index buffer at 768 KB
+constexpr size_t kBatchTriangles = 65536;  // bounds the index buffer at 1.5 MB (line loops: 6 indices each)
 constexpr GLenum kLastPrimitive = GL_POLYGON;
 #ifndef GL_ARRAY_BUFFER_BINDING
 constexpr GLenum GL_ARRAY_BUFFER_BINDING = 0x8894;
@@ -71,21 +71,27 @@ void immediateVertex(const ArrayView& v, std::int32_t row) {
   glVertex3d(floatAt(v, base + 0), floatAt(v, base + 1), floatAt(v, base + 2));
 }
 
-// How a mode's triangles can go to GL in batches: one primitive per
-// triangle anyway, so a batch draws the very same primitives.
+// How a mode's triangles can go to GL in batches: each triangle's corners
+// (in this order) become vertices of an independent primitive, so a batch
+// draws the very same primitives. A line loop or strip of three vertices is
+// the same segments drawn as separate lines: segments rasterise alike either
+// way (only line stipple, which the view never enables, would differ).
 struct Batching {
   bool batched;
   GLenum batchMode;
-  int verticesPerTriangle;
+  int cornerCount;
+  int corners[6];
 };
 
 Batching batchingOf(std::int32_t mode) {
   switch (mode) {
-    case GL_POINTS: return {true, GL_POINTS, 3};
-    case GL_LINES: return {true, GL_LINES, 2};  // the third vertex never makes a segment
+    case GL_POINTS: return {true, GL_POINTS, 3, {0, 1, 2}};
+    case GL_LINES: return {true, GL_LINES, 2, {0, 1}};  // the third vertex never makes a segment
+    case GL_LINE_LOOP: return {true, GL_LINES, 6, {0, 1, 1, 2, 2, 0}};
+    case GL_LINE_STRIP: return {true, GL_LINES, 4, {0, 1, 1, 2}};
     case GL_TRIANGLES:
-    case GL_TRIANGLE_STRIP: return {true, GL_TRIANGLES, 3};  // a 3-vertex strip is that triangle
-    default: return {false, 0, 0};
+    case GL_TRIANGLE_STRIP: return {true, GL_TRIANGLES, 3, {0, 1, 2}};  // a 3-vertex strip is that triangle
+    default: return {false, 0, 0, {}};
   }
 }
 
@@ -179,7 +185,8 @@ std::int32_t drawTriangleList(const ArrayView& vertices, const ArrayView& triang
     // several triangles share is fetched from the same values each time.
     static thread_local std::vector<GLuint> indices;
     indices.clear();
-    indices.reserve(kBatchTriangles * 3);
+    const size_t batchIndices = kBatchTriangles * size_t(batching.cornerCount);
+    indices.reserve(batchIndices);
     const GLsizei stride = GLsizei(vertices.columns * kElementBytes);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glEnableClientState(GL_VERTEX_ARRAY);
@@ -203,9 +210,9 @@ std::int32_t drawTriangleList(const ArrayView& vertices, const ArrayView& triang
         flush();
         bindFor(material);
       }
-      for (int k = 0; k < batching.verticesPerTriangle; ++k) indices.push_back(GLuint(rows[k]));
+      for (int k = 0; k < batching.cornerCount; ++k) indices.push_back(GLuint(rows[batching.corners[k]]));
       ++drawn;
-      if (indices.size() >= kBatchTriangles * 3) flush();
+      if (indices.size() >= batchIndices) flush();
     }
     flush();
     glPopClientAttrib();
