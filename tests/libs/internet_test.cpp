@@ -2,12 +2,6 @@
 // the test starts itself: plain answers, redirects, errors, silence and
 // oversized bodies.
 #include <gtest/gtest.h>
-#include <httplib.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -15,6 +9,7 @@
 
 #include "runtime/libs/internet/fetch.h"
 #include "tests/libs/lib_host.h"
+#include "tests/net/loopback.h"
 
 namespace ql::net {
 namespace {
@@ -97,24 +92,24 @@ const std::string kUpdateText = "ver 26\r\nadd http://127.0.0.1/qltool_ver\r\n";
 class LoopbackServer {
  public:
   LoopbackServer() {
-    server_.Get("/update_qltool.txt", [](const httplib::Request&, httplib::Response& res) {
+    http_.server().Get("/update_qltool.txt", [](const httplib::Request&, httplib::Response& res) {
       res.set_content(kUpdateText, "text/plain");
     });
-    server_.Get("/binary", [](const httplib::Request&, httplib::Response& res) {
+    http_.server().Get("/binary", [](const httplib::Request&, httplib::Response& res) {
       res.set_content(std::string("\xB0\x00\xFF\r\n\x00", 6), "application/octet-stream");
     });
-    server_.Get("/empty", [](const httplib::Request&, httplib::Response& res) { res.status = 200; });
-    server_.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+    http_.server().Get("/empty", [](const httplib::Request&, httplib::Response& res) { res.status = 200; });
+    http_.server().Get("/missing", [](const httplib::Request&, httplib::Response& res) {
       res.status = 404;
       res.set_content("no such page", "text/plain");
     });
-    server_.Get("/error", [](const httplib::Request&, httplib::Response& res) {
+    http_.server().Get("/error", [](const httplib::Request&, httplib::Response& res) {
       res.status = 500;
       res.set_content("broken", "text/plain");
     });
     // /chain/N redirects N times (alternating the kinds of Location) before
     // answering.
-    server_.Get(R"(/chain/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
+    http_.server().Get(R"(/chain/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
       const int n = std::stoi(req.matches[1]);
       if (n == 0) {
         res.set_content("end of chain", "text/plain");
@@ -123,16 +118,16 @@ class LoopbackServer {
       static const int kStatus[] = {301, 302, 303, 307, 308};
       res.status = kStatus[n % 5];
       const std::string next = std::to_string(n - 1);
-      if (n % 3 == 0) res.set_header("Location", "http://127.0.0.1:" + std::to_string(port_) + "/chain/" + next);
+      if (n % 3 == 0) res.set_header("Location", url("/chain/" + next));
       else if (n % 3 == 1) res.set_header("Location", "/chain/" + next);
       else res.set_header("Location", next);
     });
-    server_.Get("/redirect-nowhere", [](const httplib::Request&, httplib::Response& res) { res.status = 302; });
-    server_.Get("/huge", [](const httplib::Request&, httplib::Response& res) {
+    http_.server().Get("/redirect-nowhere", [](const httplib::Request&, httplib::Response& res) { res.status = 302; });
+    http_.server().Get("/huge", [](const httplib::Request&, httplib::Response& res) {
       res.set_content(std::string(kOverCap, 'x'), "application/octet-stream");
     });
     // No Content-Length: the size shows only while reading.
-    server_.Get("/huge-chunked", [](const httplib::Request&, httplib::Response& res) {
+    http_.server().Get("/huge-chunked", [](const httplib::Request&, httplib::Response& res) {
       res.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink& sink) {
         static const std::string block(64 * 1024, 'y');
         if (offset >= 2 * kOverCap) {
@@ -142,11 +137,11 @@ class LoopbackServer {
         return sink.write(block.data(), block.size());
       });
     });
-    server_.Get(R"(/bytes/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+    http_.server().Get(R"(/bytes/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
       res.set_content(std::string(std::stoul(req.matches[1]), 'z'), "application/octet-stream");
     });
     // A byte every 100 ms: each read is quick, the whole never ends in time.
-    server_.Get("/trickle", [](const httplib::Request&, httplib::Response& res) {
+    http_.server().Get("/trickle", [](const httplib::Request&, httplib::Response& res) {
       res.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
         if (offset >= 40) {
           sink.done();
@@ -156,58 +151,17 @@ class LoopbackServer {
         return sink.write("t", 1);
       });
     });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(1ms);
+    http_.start();
   }
-  ~LoopbackServer() {
-    server_.stop();
-    thread_.join();
-  }
-  std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-  int port() const { return port_; }
+  std::string url(const std::string& path) const { return http_.url(path); }
+  int port() const { return http_.port(); }
 
  private:
-  httplib::Server server_;
-  int port_ = 0;
-  std::thread thread_;
+  testnet::HttpServer http_;
 };
 
-// A listening socket that nobody accepts from: the kernel completes the
-// connection, and the request is never answered.
-class SilentServer {
- public:
-  SilentServer() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(fd_, 4) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-      ADD_FAILURE() << "cannot set up the silent server";
-    port_ = ntohs(addr.sin_port);
-  }
-  ~SilentServer() { close(fd_); }
-  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/update_qltool.txt"; }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
-
-// A port on which nothing listens (bound once, then released).
-int closedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
+using testnet::closedPort;
+using testnet::SilentServer;
 
 // ---- fetch() with the real transport and short limits -------------------------------
 
@@ -254,7 +208,7 @@ TEST_F(FetchLoopback, SilentServerStopsAtTheReadTimeout) {
   FetchLimits limits;
   limits.readTimeout = 500ms;
   const auto start = std::chrono::steady_clock::now();
-  auto r = fetch(silent.url(), limits, defaultTransport());
+  auto r = fetch(silent.url("/update_qltool.txt"), limits, defaultTransport());
   EXPECT_FALSE(r.ok());
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3000ms);
 }
@@ -333,7 +287,7 @@ TEST_F(InternetLibrary, Answers) {
 TEST_F(InternetLibrary, SilentServerGivesEmptyWithinTheTimeout) {
   SilentServer silent;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(fetchBytes(silent.url()), "");
+  EXPECT_EQ(fetchBytes(silent.url("/update_qltool.txt")), "");
   EXPECT_LT(std::chrono::steady_clock::now() - start, 12s);
 }
 

@@ -2,13 +2,7 @@
 // window system, the update text served by a server on the loopback address
 // that the test starts, and the kernel's ShellExecuteA layer pointed at a
 // recorder instead of the desktop's browser.
-#include <arpa/inet.h>
 #include <dlfcn.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <httplib.h>
 
 #include <chrono>
 #include <cstring>
@@ -22,6 +16,7 @@
 #include "qvkm_image.h"
 #include "runtime/support_lib.h"
 #include "tests/e2e/app_fixture.h"
+#include "tests/net/loopback.h"
 
 namespace ql::e2e {
 namespace {
@@ -57,19 +52,13 @@ intptr_t recordShellCall(void*, const char* operation, const char* file, const c
 class UpdateServer {
  public:
   UpdateServer() {
-    server_.Get(kUpdatePath, [this](const httplib::Request& req, httplib::Response& res) {
+    http_.server().Get(kUpdatePath, [this](const httplib::Request& req, httplib::Response& res) {
       std::lock_guard<std::mutex> lock(mutex_);
       paths_.push_back(req.path);
       res.status = status_;
       res.set_content(body_, "text/plain");
     });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(1ms);
-  }
-  ~UpdateServer() {
-    server_.stop();
-    thread_.join();
+    http_.start();
   }
   void answer(std::string body, int status = 200) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -81,52 +70,18 @@ class UpdateServer {
     std::lock_guard<std::mutex> lock(mutex_);
     return paths_;
   }
-  int port() const { return port_; }
+  int port() const { return http_.port(); }
 
  private:
-  httplib::Server server_;
   std::mutex mutex_;
   std::string body_;
   int status_ = 200;
   std::vector<std::string> paths_;
-  int port_ = 0;
-  std::thread thread_;
+  testnet::HttpServer http_;  // last: stops serving before the state above goes
 };
 
-// A listening socket that nobody accepts from: the request is never answered.
-class SilentServer {
- public:
-  SilentServer() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(fd_, 4) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-      ADD_FAILURE() << "cannot set up the silent server";
-    port_ = ntohs(addr.sin_port);
-  }
-  ~SilentServer() { close(fd_); }
-  int port() const { return port_; }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
-
-// A port on which nothing listens (bound once, then released).
-int closedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), len), 0);
-  EXPECT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
+using testnet::closedPort;
+using testnet::SilentServer;
 
 bool endsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
