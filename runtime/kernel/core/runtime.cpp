@@ -26,6 +26,9 @@
 #ifdef QL_KERNEL_HAVE_FLTK
 #include "runtime/window/fltk/fltk_window_system.h"
 #endif
+#ifdef QL_KERNEL_HAVE_WIN32
+#include "runtime/window/win32/win32_window_system.h"
+#endif
 
 namespace ql::kernel {
 
@@ -520,6 +523,12 @@ void startBackend() {
     const char* display = std::getenv("DISPLAY");
     if (display && *display && window::FltkWindowSystem::displayAvailable())
       s.owned = std::make_unique<window::FltkWindowSystem>();
+#endif
+#ifdef QL_KERNEL_HAVE_WIN32
+    // Tests of the whole program run it without windows, as a missing
+    // DISPLAY does on Linux.
+    const char* backend = std::getenv("QL_WINDOW_SYSTEM");
+    if (!backend || std::strcmp(backend, "headless") != 0) s.owned = std::make_unique<window::Win32WindowSystem>();
 #endif
     if (!s.owned) {
       auto headless = std::make_unique<window::HeadlessWindowSystem>();

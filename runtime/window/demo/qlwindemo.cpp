@@ -1,7 +1,12 @@
 // Opens a window laid out like the tool's main window, with its log window
-// docked below, on the FLTK backend. Every event is written to the log.
+// docked below, on the desktop's backend (FLTK on Linux, Win32 on Windows).
+// Every event is written to the log; the drawing area shows a coloured
+// triangle on white.
 //
 //   qlwindemo [seconds]   quit by itself after that many seconds (0: never)
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #include <GL/gl.h>
 
 #include <cstdio>
@@ -9,7 +14,11 @@
 #include <string>
 
 #include "common/gbk.h"
+#ifdef _WIN32
+#include "runtime/window/win32/win32_window_system.h"
+#else
 #include "runtime/window/fltk/fltk_window_system.h"
+#endif
 
 using namespace ql::window;
 
@@ -22,6 +31,9 @@ constexpr Id kFrameTimer = 0x16000005, kQuitTimer = 0x16000006, kOpenDialog = 0x
 constexpr Id kLogBox = 0x16000010;
 constexpr Id kMenuCheck = 0x2600000D;  // 帮助 > 检测新版本
 constexpr Id kMenuOpenObj = 0x26000003;
+constexpr Id kMenuExportObj = 0x26000005;
+constexpr Id kMenuAbout = 0x2600000E;  // 帮助 > 当前版本说明
+constexpr Id kSaveDialog = 0x16000008;
 
 std::string gbk(const char* utf8) { return ql::utf8ToGbk(utf8).value_or(""); }
 
@@ -58,8 +70,11 @@ WindowDef mainWindow() {
   frameTimer.intervalMs = 50;
   ControlDef quitTimer = control(kQuitTimer, ControlKind::Timer);
   ControlDef open = control(kOpenDialog, ControlKind::FileDialog);
-  open.dialog = {FileDialogKind::Open, {}, {}, gbk("OBJ格式|*.obj"), "*.obj", {}};
-  w.controls = {list, combo, area, scroll, frameTimer, quitTimer, open};
+  open.dialog = {FileDialogKind::Open, {}, {}, gbk("OBJ格式|*.obj|所有文件|*.*"), "*.obj", {}};
+  if (const char* folder = std::getenv("QLWINDEMO_FOLDER")) open.dialog.initialFolder = folder;
+  ControlDef save = control(kSaveDialog, ControlKind::FileDialog);
+  save.dialog = {FileDialogKind::Save, gbk("输出模型"), gbk("模型"), gbk("OBJ格式|*.obj|AC3D格式|*.ac"), "*.obj", {}};
+  w.controls = {list, combo, area, scroll, frameTimer, quitTimer, open, save};
   return w;
 }
 
@@ -73,16 +88,37 @@ WindowDef logWindow() {
   return w;
 }
 
+void drawTriangle() {
+  glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glBegin(GL_TRIANGLES);
+  glColor3f(1.0f, 0.0f, 0.0f);
+  glVertex2f(-0.8f, -0.8f);
+  glColor3f(0.0f, 1.0f, 0.0f);
+  glVertex2f(0.8f, -0.8f);
+  glColor3f(0.0f, 0.0f, 1.0f);
+  glVertex2f(0.0f, 0.8f);
+  glEnd();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  Win32WindowSystem ws;
+#else
   if (!FltkWindowSystem::displayAvailable()) {
     std::fprintf(stderr, "qlwindemo: no display\n");
     return 1;
   }
-  int seconds = argc > 1 ? std::atoi(argv[1]) : 0;
   FltkWindowSystem ws;
   std::fprintf(stderr, "qlwindemo: CJK font \"%s\"\n", ws.cjkFontFamily().c_str());
+#endif
+  int seconds = argc > 1 ? std::atoi(argv[1]) : 0;
 
   bool ready = false;
   int quitTicks = 0;
@@ -105,10 +141,7 @@ int main(int argc, char** argv) {
       (void)ws.createWindow(logWindow(), kMain);
       (void)ws.setProperty(kLog, kLogUnit, 5, 1);
       if (auto h = ws.nativeHandle(kMain, kArea); h) {
-        if (auto* s = ws.surface(*h)) s->setDrawHook([] {
-            glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-          });
+        if (auto* s = ws.surface(*h)) s->setDrawHook(drawTriangle);
       }
       (void)ws.setProperty(kMain, kCombo, 19, 4);
       if (seconds > 0) (void)ws.setProperty(kMain, kQuitTimer, 8, 1000);
@@ -123,12 +156,26 @@ int main(int argc, char** argv) {
       if (cw && ch) (void)ws.moveResize(kLog, kLogBox, 0, 0, *cw, *ch);
     }
     if (e.unit == kQuitTimer && ++quitTicks >= seconds) ws.quit();
+    if (e.unit == kFrameTimer) {
+      if (auto h = ws.nativeHandle(kMain, kArea); h)
+        if (auto* s = ws.surface(*h)) s->requestRedraw();
+    }
     if (e.unit == kFrameTimer || e.unit == kQuitTimer || e.number == event::kMouseMove) return;
     if (e.unit == kMenuCheck) ws.messageBox(gbk("已经是最新版本"), kStyleOk, std::nullopt);
+    if (e.unit == kMenuAbout) {
+      std::int32_t answer = ws.messageBox(gbk("打开说明页面吗？"), kStyleOkCancel, gbk("帮助"));
+      log(gbk("回答 ") + std::to_string(answer));
+    }
     if (e.unit == kMenuOpenObj) {
       auto confirmed = ws.runFileDialog(kMain, kOpenDialog);
       if (!confirmed || !*confirmed) return;
       auto name = ws.property(kMain, kOpenDialog, 10);
+      if (name) log(std::get<std::string>(*name));
+    }
+    if (e.unit == kMenuExportObj) {
+      auto confirmed = ws.runFileDialog(kMain, kSaveDialog);
+      if (!confirmed || !*confirmed) return;
+      auto name = ws.property(kMain, kSaveDialog, 10);
       if (name) log(std::get<std::string>(*name));
     }
     char line[96];
