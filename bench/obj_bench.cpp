@@ -3,7 +3,12 @@
 // headless windows), against reading the same file into memory and parsing it
 // with tinyobjloader. Besides the times, each import reports the growth of the
 // process's peak resident set it caused (peak_MB), measured from a reset of
-// the peak (/proc/self/clear_refs) with the heap trimmed before.
+// the peak (/proc/self/clear_refs) with the heap trimmed before. Import and
+// export also run on a quarter of the model (argument: thousands of
+// vertices): equal bytes per second at both sizes show a linear cost. The
+// generated coordinates take about a thousand values each, which the export's
+// cache of number texts serves; the export of a quarter model whose every
+// number differs shows the cost without that help.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <tiny_obj_loader.h>
@@ -14,6 +19,7 @@
 #include <iostream>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 #include "formats/obj_import.h"
 #include "module/support/globals.h"
@@ -27,35 +33,55 @@ namespace fs = std::filesystem;
 constexpr int kVertices = 1'000'000;
 constexpr int kTriangles = 2'000'000;
 constexpr int kFacesPerMaterial = 1000;
+constexpr int kQuarter = 4;
+
+// A generated model: its file and the module's path to it.
+struct Generated {
+  int vertices;
+  int triangles;
+  bool distinct;  // every coordinate a number of its own
+  fs::path obj;
+  std::string module;
+};
 
 ql::apprun::AppRunner* g_runner = nullptr;
 fs::path g_dir;
-fs::path g_obj;
-std::string g_objModule;
+fs::path g_obj;  // the full model
+std::vector<Generated> g_models;
 
-void writeModel() {
-  std::ofstream obj(g_obj, std::ios::binary);
+const Generated* modelWith(int64_t thousandVertices, bool distinct = false) {
+  for (const Generated& m : g_models)
+    if (m.vertices == thousandVertices * 1000 && m.distinct == distinct) return &m;
+  return nullptr;
+}
+
+void writeModel(const fs::path& path, int vertices, int triangles, bool distinct) {
+  std::ofstream obj(path, std::ios::binary);
   std::string s;
-  s.reserve(size_t(kVertices) * 60 + size_t(kTriangles) * 32);
+  s.reserve(size_t(vertices) * 60 + size_t(triangles) * 32);
   s += "# generated\r\nmtllib big.mtl\r\no mesh.obj";
   char line[128];
-  for (int i = 0; i < kVertices; ++i) {
-    const int n = std::snprintf(line, sizeof line, "\r\nv %.5f %.5f %.5f", (i % 1000) * 0.01234 - 6.0,
-                                (i / 1000) * 0.04321, ((i * 7) % 997) * 0.05 - 20.0);
+  for (int i = 0; i < vertices; ++i) {
+    const int n = distinct ? std::snprintf(line, sizeof line, "\r\nv %.7g %.7g %.7g", i * 0.0001234 - 6.0,
+                                           i * 0.0004321 + 0.5, 20.0 - i * 0.0000777)
+                           : std::snprintf(line, sizeof line, "\r\nv %.5f %.5f %.5f", (i % 1000) * 0.01234 - 6.0,
+                                           (i / 1000) * 0.04321, ((i * 7) % 997) * 0.05 - 20.0);
     s.append(line, size_t(n));
   }
-  for (int i = 0; i < kVertices; ++i) {
-    const int n = std::snprintf(line, sizeof line, "\r\nvt %.4f %.4f", (i % 1000) / 999.0, (i / 1000) / 999.0);
+  for (int i = 0; i < vertices; ++i) {
+    const int n = distinct ? std::snprintf(line, sizeof line, "\r\nvt %.7g %.7g", double(i) / vertices,
+                                           1.0 - double(i) / vertices / 3)
+                           : std::snprintf(line, sizeof line, "\r\nvt %.4f %.4f", (i % 1000) / 999.0,
+                                           (i / 1000) / 999.0);
     s.append(line, size_t(n));
   }
-  for (int t = 0; t < kTriangles; ++t) {
+  for (int t = 0; t < triangles; ++t) {
     if (t % kFacesPerMaterial == 0) s += (t / kFacesPerMaterial) % 2 ? "\r\nusemtl skin" : "\r\nusemtl hair";
-    const int a = t / 2 + 1, b = (t / 2 + 1) % kVertices + 1, c = (t / 2 + 1000) % kVertices + 1;
+    const int a = t / 2 + 1, b = (t / 2 + 1) % vertices + 1, c = (t / 2 + 1000) % vertices + 1;
     const int n = std::snprintf(line, sizeof line, "\r\nf %d/%d %d/%d %d/%d", a, a, b, b, c, c);
     s.append(line, size_t(n));
   }
   obj.write(s.data(), std::streamsize(s.size()));
-  std::ofstream(g_dir / "big.mtl", std::ios::binary) << "newmtl hair\r\nmap_Kd hair.tga\r\nnewmtl skin\r\nmap_Kd skin.tga";
 }
 
 // ---- Peak resident memory -----------------------------------------------------
@@ -110,21 +136,35 @@ void BM_TinyobjloaderReadAndParse(benchmark::State& state) {
 }
 
 // ---- The tool's import and export -----------------------------------------------
+const Generated* g_loaded = nullptr;  // the model in the store
+
+bool importModel(const Generated& m) {
+  g_loaded = nullptr;
+  if (!ql::formats::importObjFile(m.module.c_str()) || ql::globals().vertexCount != m.vertices ||
+      ql::globals().triangleCount != m.triangles)
+    return false;
+  g_loaded = &m;
+  return true;
+}
+
 void BM_ObjImport(benchmark::State& state) {
+  const Generated* m = modelWith(state.range(0));
+  if (!m) {
+    state.SkipWithError("no such model");
+    return;
+  }
   for (auto _ : state) {
     const long base = startPeak();
-    if (!ql::formats::importObjFile(g_objModule.c_str())) state.SkipWithError("import refused the file");
+    if (!importModel(*m)) state.SkipWithError("import refused the file or gave wrong counts");
     state.counters["peak_MB"] = peakGrowthMb(base);
-    if (ql::globals().vertexCount != kVertices || ql::globals().triangleCount != kTriangles)
-      state.SkipWithError("wrong counts after the import");
   }
-  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(fs::file_size(g_obj)));
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(fs::file_size(m->obj)));
 }
 
 // The whole export command (OBJ, MTL, side files) but its dialog and box,
 // which the script answers.
-void BM_ObjExport(benchmark::State& state) {
-  if (ql::globals().vertexCount != kVertices && !ql::formats::importObjFile(g_objModule.c_str())) {
+void exportModel(benchmark::State& state, const Generated* m) {
+  if (!m || (g_loaded != m && !importModel(*m))) {
     state.SkipWithError("no model to export");
     return;
   }
@@ -146,9 +186,16 @@ void BM_ObjExport(benchmark::State& state) {
   state.counters["obj_MB"] = double(fs::file_size(out)) / 1e6;
 }
 
-BENCHMARK(BM_ObjImport)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_ObjExport(benchmark::State& state) { exportModel(state, modelWith(state.range(0))); }
+void BM_ObjExportDistinctNumbers(benchmark::State& state) { exportModel(state, modelWith(state.range(0), true)); }
+
+BENCHMARK(BM_ObjImport)->ArgName("kvertices")->Arg(kVertices / 1000)->Arg(kVertices / 1000 / kQuarter)
+    ->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_TinyobjloaderReadAndParse)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_ObjExport)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ObjExport)->ArgName("kvertices")->Arg(kVertices / 1000)->Arg(kVertices / 1000 / kQuarter)
+    ->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ObjExportDistinctNumbers)->ArgName("kvertices")->Arg(kVertices / 1000 / kQuarter)
+    ->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
@@ -162,14 +209,21 @@ int main(int argc, char** argv) {
   g_dir = temp.path() / "model";
   fs::create_directories(g_dir);
   g_obj = g_dir / "big.obj";
-  writeModel();
+  std::ofstream(g_dir / "big.mtl", std::ios::binary) << "newmtl hair\r\nmap_Kd hair.tga\r\nnewmtl skin\r\nmap_Kd skin.tga";
+  g_models = {{kVertices, kTriangles, false, g_obj, {}},
+              {kVertices / kQuarter, kTriangles / kQuarter, false, g_dir / "quarter.obj", {}},
+              {kVertices / kQuarter, kTriangles / kQuarter, true, g_dir / "distinct.obj", {}}};
+  for (Generated& m : g_models) {
+    writeModel(m.obj, m.vertices, m.triangles, m.distinct);
+    auto module = ql::apprun::modulePath(m.obj);
+    if (!module) return 1;
+    m.module = *module;
+  }
   const fs::path program = temp.path() / "program";
   fs::create_directories(program);
   if (!ql::apprun::seedFinishedFirstStart(program, temp.path() / "game").ok()) return 1;
-  auto objModule = ql::apprun::modulePath(g_obj);
   auto programModule = ql::apprun::modulePath(program);
-  if (!objModule || !programModule) return 1;
-  g_objModule = *objModule;
+  if (!programModule) return 1;
   std::cout << "OBJ file: " << fs::file_size(g_obj) / 1e6 << " MB\n";
 
   ql::apprun::AppRunner runner;

@@ -14,10 +14,7 @@
 #include "module/app/image_link.h"
 #include "module/support/support.h"
 #include "qvkm_image.h"
-
-namespace writers_bench {
-void* const* slotTable();
-}
+#include "tests/writers/kernel_slots.h"
 
 namespace {
 
@@ -25,7 +22,9 @@ namespace {
 class GeneratedModel {
  public:
   explicit GeneratedModel(int32_t vertices) : vertices_(vertices) {
-    ql::svc::setSlotTable(writers_bench::slotTable());
+    // The real kernel commands and allocator; any other service stops the run.
+    writers::kernel_slots::setHandlers({});
+    ql::svc::setSlotTable(writers::kernel_slots::table());
     ql::setGlobals(&vars_);
     ql::initGlobals();
     ql::app::setConstBase(ql::app::imageBase() + ql::gen::kConstData);

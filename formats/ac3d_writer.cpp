@@ -19,6 +19,7 @@ using model::TextBuilder;
 // Room reserved up front: a vertex line, and a surface of six lines.
 constexpr size_t kVertexLineEstimate = 40;
 constexpr size_t kSurfaceEstimate = 110;
+constexpr size_t kCornerTextEstimate = 24;
 // With several textures the object names the second one.
 constexpr uint32_t kSeveralTexturesEntry = 2;
 
@@ -34,7 +35,10 @@ Text textureName() {
 
 }  // namespace
 
-Text buildAc3dText() {
+namespace {
+
+// The whole AC3D text into `out`.
+void appendAc3dText(TextBuilder& out) {
   const Globals& g = globals();
   const std::string_view crlf = constView(text::kCrLf);
   const std::string_view space = constView(text::kSpace);
@@ -44,7 +48,6 @@ Text buildAc3dText() {
   const int32_t vertices = model::readableRows(vertexTable, g.vertexCount, model::kVertexColumns);
   const int32_t triangles = model::readableRows(triangleTable, g.triangleCount, model::kTriangleColumns);
 
-  TextBuilder out;
   out.reserve(size_t(vertices) * kVertexLineEstimate + size_t(triangles) * kSurfaceEstimate);
 
   out.append(kernel::toText(app::constBytes(gen::byteset::kAc3dHeader)));
@@ -61,23 +64,47 @@ Text buildAc3dText() {
   const std::string_view surf = constView(text::kAcSurf);
   const std::string_view mat = constView(text::kAcMat);
   const std::string_view refs = constView(text::kAcRefs);
+  // A corner's text (index, u, v) depends on its vertex alone, and every
+  // vertex is a corner of several triangles: each is converted once.
+  model::TextCache corners(size_t(triangles > 0 ? vertices : 0), kCornerTextEstimate);
   std::array<int32_t, model::kTriangleColumns> t{};
   std::array<float, model::kVertexColumns> corner{};
+  Text zero;  // the texture coordinates of a corner without a vertex
   for (int32_t row = 1; row <= triangles; ++row) {
     model::readRow(triangleTable, row, t);
     out.append(surf).append(mat).append(refs);
     for (size_t column = 1; column < model::kTriangleColumns; ++column) {
       const int32_t index = t[column];
-      // An index outside the written vertices has no texture coordinates
-      // to give: its corner gets 0 0.
-      corner.fill(0.0f);
-      if (index >= 0 && index < vertices) model::readRow(vertexTable, index + 1, corner);
-      out.appendNumber(index).append(space).appendNumber(corner[3]).append(space).appendNumber(corner[4]);
+      if (corners.covers(index)) {
+        out.append(corners.get(size_t(index), [&](TextBuilder& texts) {
+          model::readRow(vertexTable, index + 1, corner);
+          texts.appendNumber(index).append(space).appendNumber(corner[3]).append(space).appendNumber(corner[4]);
+        }));
+      } else {
+        // An index outside the written vertices has no texture coordinates
+        // to give: its corner gets 0 0.
+        if (zero.absent()) zero = kernel::toText(0.0f);
+        out.appendNumber(index).append(space).append(zero).append(space).append(zero);
+      }
       out.append(crlf);
     }
   }
 
   out.append(constView(text::kAcKids));
+}
+
+// The AC3D text as a byte set, ready for the write-file command.
+Bytes buildAc3dBytes() {
+  TextBuilder out(TextBuilder::Layout::kByteSet);
+  appendAc3dText(out);
+  return out.finishBytes();
+}
+
+}  // namespace
+
+Text buildAc3dText() {
+  TextBuilder out;
+  appendAc3dText(out);
   return out.finish();
 }
 
@@ -86,13 +113,13 @@ intptr_t exportAc3d(intptr_t, intptr_t, intptr_t) {
     kernel::messageBox(app::constText(text::kNoOutputData));
     return 0;
   }
-  const Text ac3d = buildAc3dText();
+  const Bytes ac3d = buildAc3dBytes();
   const std::optional<Text> path = model::chooseExportFile(text::kAc3dFilter);
   if (!path) {
     kernel::messageBox(app::constText(text::kExportCancelled));
     return 0;
   }
-  if (model::writeTextFile(*path, ac3d)) kernel::messageBox(concat(app::constText(text::kModelExported), *path));
+  if (model::writeBytesFile(*path, ac3d)) kernel::messageBox(concat(app::constText(text::kModelExported), *path));
   return 0;
 }
 

@@ -48,9 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Tables exactly as large as the import makes them; reads and writes past
   // them show up under the address sanitizer.
-  const size_t rows = size_t(counts.lines > 0 ? counts.lines : 1);
-  std::vector<float> vertices(rows * kVertexColumns);
-  std::vector<int32_t> triangles(rows * kTriangleColumns);
+  const TableRows rows = tableRows(counts);
+  std::vector<float> vertices(size_t(rows.vertexRows) * kVertexColumns);
+  std::vector<int32_t> triangles(size_t(rows.triangleRows) * kTriangleColumns);
   std::string buffer(text);
   FuzzHost host{std::string(text)};
   ObjResult result;

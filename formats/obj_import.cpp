@@ -155,12 +155,13 @@ bool importObjFile(TextRef path) {
   Text modelFileName = readSideText(concat(folderPrefix, c(text::kSkcNameFile)));
   ui::appendLogLine(c(bones.count() >= 1 ? text::kBonesLoaded : text::kBonesMissing));
 
-  // The new tables, one row per line of the file, shrunk once the lines are read.
+  // The new tables, as many rows as the lines that fill them (not one per
+  // line of the file), shrunk to the rows read once the lines are read.
   FloatTable vertices;
   IntTable triangles;
-  const int32_t rows = counts.lines > 0 ? counts.lines : 1;
-  vertices.dimension(rows, int32_t(obj::kVertexColumns));
-  triangles.dimension(rows, int32_t(obj::kTriangleColumns));
+  const obj::TableRows rows = obj::tableRows(counts);
+  vertices.dimension(rows.vertexRows, int32_t(obj::kVertexColumns));
+  triangles.dimension(rows.triangleRows, int32_t(obj::kTriangleColumns));
 
   RuntimeHost host(folderPrefix);
   obj::ObjResult result;
@@ -185,7 +186,10 @@ bool importObjFile(TextRef path) {
     for (int32_t i = 1; i <= count; ++i) {
       const obj::Material& m = result.library[size_t(i) - 1];
       library.at(i) = newMaterialEntry(TextRef(m.name.c_str()), TextRef(m.textureFile.c_str()));
-      texturePaths.storeText(concat(folderPrefix, TextRef(m.textureFile.c_str())), i);
+      // A bare name is the OBJ folder's; a full path (as the OBJ writer
+      // gives the texture folder's files) names its file itself.
+      const TextRef file(m.textureFile.c_str());
+      texturePaths.storeText(game::isFullPath(m.textureFile) ? Text::copy(file) : concat(folderPrefix, file), i);
     }
   } else if (result.libraryRead) {
     library = emptyList<MaterialEntry*>();
@@ -212,7 +216,8 @@ bool importObjFile(TextRef path) {
   store::modelFileName().set(std::move(modelFileName));
   g.modelLoaded = 1;
 
-  game::prepareTextures();
+  // The texture names were joined to the OBJ folder, not the texture folder.
+  game::prepareTextures(folder);
   ui::appendLogLine(concat(c(text::kLoadedVerticesLog), kernel::toText(g.vertexCount), c(text::kLoadedVerticesTail)));
   prop::writeInt(ui::kTimer1, prop::kInterval, kRedrawInterval);
   return true;

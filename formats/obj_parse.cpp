@@ -1,5 +1,6 @@
 #include "formats/obj_parse.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -117,7 +118,11 @@ class ObjReader {
       first.data()[first.size()] = '\0';
       second.data()[second.size()] = '\0';
       const int32_t a = host_.toInt(first.data());
-      const int32_t b = host_.toInt(second.data());
+      // The same text converts to the same number: corners as the OBJ writer
+      // gives them ("7/7") cost one conversion, not two.
+      const bool sameText =
+          std::string_view(first.data(), first.size()) == std::string_view(second.data(), second.size());
+      const int32_t b = sameText ? a : host_.toInt(second.data());
       if (a < 1 || a > counts_.vertexLines) return refuse(Problem::kVertexNumberOutside, a, counts_.vertexLines);
       if (b < 1 || b > counts_.texCoordLines) return refuse(Problem::kTexCoordNumberOutside, b, counts_.texCoordLines);
       row[k] = a - 1;
@@ -203,6 +208,10 @@ Counts countObjLines(std::string_view text) {
     return true;
   });
   return c;
+}
+
+TableRows tableRows(const Counts& counts) {
+  return TableRows{std::max({counts.vertexLines, counts.texCoordLines, 1}), std::max(counts.faceLines, 1)};
 }
 
 int32_t materialNumber(const std::vector<Material>& library, std::string_view name) {

@@ -101,12 +101,21 @@ struct Counts {
 };
 Counts countObjLines(std::string_view text);
 
-// The caller's tables, zero-filled, each `rows` rows long (rows ≥ the line
-// count of the file), row-major.
+// The caller's tables, zero-filled, row-major, at least as many rows as
+// tableRows() gives for the file's counts.
 struct Tables {
   std::span<float> vertexRows;      // rows × kVertexColumns
   std::span<int32_t> triangleRows;  // rows × kTriangleColumns
 };
+
+// The rows the readers may fill: a vertex row per v line, or per vt line when
+// there are more (vt line k gives vertex row k its pair), a triangle row per
+// f line; never fewer than one.
+struct TableRows {
+  int32_t vertexRows;
+  int32_t triangleRows;
+};
+TableRows tableRows(const Counts& counts);
 
 struct ObjResult {
   int32_t vertexCount = 0;

@@ -19,6 +19,7 @@ constexpr int32_t kNotFound = -1;
 // Room reserved up front per line, so that a typical model needs no regrowth.
 constexpr size_t kVertexLineEstimate = 96;
 constexpr size_t kTriangleLineEstimate = 32;
+constexpr size_t kIndexTextEstimate = 8;
 
 std::string_view constView(uint32_t offset) { return app::constText(offset).view(); }
 
@@ -62,7 +63,10 @@ bool makeBackup(TextRef target, TextRef backup) {
 
 }  // namespace
 
-Text buildSkcText() {
+namespace {
+
+// The whole SKC text into `out`.
+void appendSkcText(TextBuilder& out) {
   const Globals& g = globals();
   const std::string_view crlf = constView(text::kCrLf);
   const std::string_view space = constView(text::kSpace);
@@ -72,7 +76,6 @@ Text buildSkcText() {
   const int32_t vertices = readableRows(vertexTable, g.vertexCount, kVertexColumns);
   const int32_t triangles = readableRows(triangleTable, g.triangleCount, kTriangleColumns);
 
-  TextBuilder out;
   out.reserve(store::skcHead().get().size() + size_t(vertices) * kVertexLineEstimate +
               size_t(triangles) * kTriangleLineEstimate);
 
@@ -104,15 +107,44 @@ Text buildSkcText() {
 
   out.append(constView(text::kSkcTrianglesLine)).appendNumber(triangles).append(crlf);
   const std::string_view faceLine = constView(text::kSkcFaceLine);
+  // Each vertex index comes back on every triangle that uses the vertex, and
+  // the material numbers are few: each distinct value is converted once.
+  TextCache numbers(size_t(triangles > 0 ? vertices : 0), kIndexTextEstimate);
+  auto appendIndex = [&](int32_t value) {
+    if (!numbers.covers(value)) {
+      out.appendNumber(value);
+      return;
+    }
+    out.append(numbers.get(size_t(value), [value](TextBuilder& texts) { texts.appendNumber(value); }));
+  };
   std::array<int32_t, kTriangleColumns> t{};
   for (int32_t row = 1; row <= triangles; ++row) {
     readRow(triangleTable, row, t);
-    out.append(faceLine).appendNumber(t[0]).append(space).appendNumber(t[1]).append(space).appendNumber(t[2]);
-    out.append(space).appendNumber(t[3]).append(crlf);
+    out.append(faceLine);
+    appendIndex(t[0]);
+    for (size_t column = 1; column < kTriangleColumns; ++column) {
+      out.append(space);
+      appendIndex(t[column]);
+    }
+    out.append(crlf);
   }
 
   // An empty line, then "}" without a line end.
   out.append(constView(text::kSkcEnd));
+}
+
+// The SKC text as a byte set, ready for the write-file command.
+Bytes buildSkcBytes() {
+  TextBuilder out(TextBuilder::Layout::kByteSet);
+  appendSkcText(out);
+  return out.finishBytes();
+}
+
+}  // namespace
+
+Text buildSkcText() {
+  TextBuilder out;
+  appendSkcText(out);
   return out.finish();
 }
 
@@ -123,8 +155,8 @@ intptr_t exportSkc(intptr_t, intptr_t, intptr_t) {
   }
   const std::optional<Text> path = chooseExportFile(text::kSkcFilter);
   if (!path) return 0;
-  const Text skc = buildSkcText();
-  if (writeTextFile(*path, skc)) kernel::messageBox(concat(app::constText(text::kSkcExported), *path));
+  const Bytes skc = buildSkcBytes();
+  if (writeBytesFile(*path, skc)) kernel::messageBox(concat(app::constText(text::kSkcExported), *path));
   return 0;
 }
 
@@ -163,9 +195,9 @@ intptr_t saveToGame(intptr_t, intptr_t, intptr_t) {
 
   // The new text goes to a file of its own first; the game's file is
   // replaced only by a complete one.
-  const Text skc = buildSkcText();
+  const Bytes skc = buildSkcBytes();
   const Text pending = concat(target, app::constText(text::kTmpExtension));
-  if (!writeTextFile(pending, skc)) return 0;
+  if (!writeBytesFile(pending, skc)) return 0;
   if (!kernel::moveFileOver(pending, target)) {
     reportWriteFailure(target);
     return 0;

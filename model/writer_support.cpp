@@ -59,11 +59,12 @@ std::optional<Text> chooseExportFile(uint32_t filterText) {
 
 void reportWriteFailure(TextRef path) { kernel::messageBox(concat(app::constText(gen::text::kWriteFailed), path)); }
 
-bool writeTextFile(TextRef path, TextRef text) {
-  const Bytes content = kernel::toBytes(text);
+bool writeBytesFile(TextRef path, BytesRef content) {
   if (kernel::writeFile(path, content)) return true;
   reportWriteFailure(path);
   return false;
 }
+
+bool writeTextFile(TextRef path, TextRef text) { return writeBytesFile(path, kernel::toBytes(text)); }
 
 }  // namespace ql::model

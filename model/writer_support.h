@@ -7,6 +7,7 @@
 #include <span>
 
 #include "module/support/array.h"
+#include "module/support/byteset.h"
 #include "module/support/text.h"
 
 namespace ql::model {
@@ -36,8 +37,12 @@ Text fileNameOf(TextRef path);
 // the user did not confirm a name.
 std::optional<Text> chooseExportFile(uint32_t filterText);
 
-// Writes the bytes of `text` as the whole file at `path`. When the write
-// fails the user is told which file, and false comes back.
+// Writes `content` as the whole file at `path`. When the write fails the
+// user is told which file, and false comes back. Writers that build their
+// text as a byte set (TextBuilder::Layout::kByteSet) hand it over as it is.
+bool writeBytesFile(TextRef path, BytesRef content);
+// The same for the bytes of `text`, which the runtime first copies into a
+// byte set.
 bool writeTextFile(TextRef path, TextRef text);
 
 // The user sees "写入文件失败：" and the path.

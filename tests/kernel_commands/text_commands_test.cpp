@@ -185,6 +185,12 @@ TEST_F(TextCommands, NumberToText) {
       {"single shortest", Args().single(0.1f), "0.1"},
       {"single 1/3", Args().single(1.0f / 3.0f), "0.33333334"},
       {"large double has no separators", Args().real(1234567.0), "1234567"},
+      // The longest texts each kind can give, whole.
+      {"integer max", Args().integer(INT32_MAX), "2147483647"},
+      {"longest single", Args().single(-1.17549435e-38f), "-1.1754944e-38"},
+      {"single with the most digits", Args().single(-1.00000012f), "-1.0000001"},
+      {"longest double", Args().real(-2.2250738585072014e-308), "-2.2250738585072014e-308"},
+      {"double with 17 digits", Args().real(-0.30000000000000004), "-0.30000000000000004"},
       {"byte set as text", Args().bytes("abc"), "abc"},
       {"byte set stops at a NUL", Args().bytes(std::string("ab\0cd", 5)), "ab"},
       {"empty byte set", Args().bytes(""), ""},

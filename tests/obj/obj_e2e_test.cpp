@@ -370,9 +370,11 @@ TEST_F(ObjCommands, ExportThenImportGivesTheModelBackWithTheGameAxes) {
   EXPECT_EQ(back->bones, m.bones);
   EXPECT_EQ(back->head, m.head);
   EXPECT_EQ(back->name, m.name);
-  // The texture paths: the OBJ folder, a backslash, the map_Kd value as written.
+  // The texture paths: a full map_Kd value as written (the texture folder's
+  // files come back to where they were), a bare name behind the OBJ folder
+  // and a backslash.
   const std::string folder = modulePath(outDir());
-  EXPECT_EQ(back->texturePaths, (std::vector<std::string>{folder + "\\C:\\x\\a.tga", folder + "\\body.tga"}));
+  EXPECT_EQ(back->texturePaths, (std::vector<std::string>{"C:\\x\\a.tga", folder + "\\body.tga"}));
   EXPECT_EQ(back->library, (std::vector<std::pair<std::string, std::string>>{{"mat1_a", "C:\\x\\a.tga"},
                                                                             {"mat2_", "body.tga"}}));
   EXPECT_EQ(back->loaded, 1);

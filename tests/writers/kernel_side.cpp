@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "module/abi.h"
+#include "kernel_slots.h"
 #include "runtime/kernel/commands/commands.h"
 #include "runtime/kernel/commands/memory.h"
 #include "runtime/kernel/commands/runtime_error.h"
@@ -10,7 +10,6 @@
 
 namespace writers::kernel_side {
 
-namespace abi = ql::abi;
 using ql::kernel::UnitRef;
 
 namespace {
@@ -55,22 +54,18 @@ struct Host : ql::kernel::WindowCommands {
 Host gHost;
 ql::kernel::RuntimeErrorHook gPreviousHook = nullptr;
 
-[[noreturn]] void slotRuntimeError(int32_t code) { throw RuntimeStop{code, "the module stopped"}; }
-intptr_t slotDll(int32_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t) { unexpected("DLL command"); }
-abi::CmdResult slotLibraryCommand(int32_t, int32_t, const abi::ArgRecord*) { unexpected("library command"); }
-abi::CmdResult slotKernelCommand(int32_t code, const abi::ArgRecord* args) {
-  return ql::kernel::kernelCommand(code, args);
-}
+[[noreturn]] void throwRuntimeError(int32_t code) { throw RuntimeStop{code, "the module stopped"}; }
+[[noreturn]] void throwUnexpected(const char* what) { unexpected(what); }
 void checkDialog(uint32_t window, uint32_t unit) {
   EXPECT_EQ(window, ql::ui::kMainWindowId);
   EXPECT_EQ(unit, ql::ui::kFileDialog3Id);
 }
-uint64_t slotReadProperty(uint32_t window, uint32_t unit, int32_t property, int32_t) {
+uint64_t readProperty(uint32_t window, uint32_t unit, int32_t property, int32_t) {
   checkDialog(window, unit);
   if (property != kPropFileName) unexpected("read of property " + std::to_string(property));
   return uint64_t(reinterpret_cast<uintptr_t>(ql::kernel::newText(gHost.fileName)));
 }
-void slotWriteProperty(uint32_t window, uint32_t unit, int32_t property, int32_t, uint64_t value) {
+void writeProperty(uint32_t window, uint32_t unit, int32_t property, int32_t, uint64_t value) {
   checkDialog(window, unit);
   const std::string text(ql::kernel::textView(reinterpret_cast<const char*>(uintptr_t(value))));
   if (property == kPropFilter)
@@ -80,39 +75,19 @@ void slotWriteProperty(uint32_t window, uint32_t unit, int32_t property, int32_t
   else
     unexpected("write of property " + std::to_string(property));
 }
-void slotEndProgram(int32_t) { unexpected("end program"); }
-void slotMessageLoop(int32_t) { unexpected("message loop"); }
-void slotOpenWindow(uint32_t) { unexpected("open window"); }
-intptr_t slotSupport(int32_t selector, intptr_t, intptr_t, intptr_t, intptr_t) {
-  if (selector == abi::kSupportPrepareAppend) return 0;
-  unexpected("support selector " + std::to_string(selector));
-}
 
 void throwingHook(int32_t code, const char* detail) { throw RuntimeStop{code, detail ? detail : ""}; }
 
 }  // namespace
 
 void* const* slotTable() {
-  static const abi::RuntimeErrorFn s0 = &slotRuntimeError;
-  static const abi::DllCommandFn s1 = &slotDll;
-  static const abi::LibraryCommandFn s2 = &slotLibraryCommand;
-  static const abi::KernelCommandFn s3 = &slotKernelCommand;
-  static const abi::ReadPropertyFn s4 = &slotReadProperty;
-  static const abi::WritePropertyFn s5 = &slotWriteProperty;
-  static const abi::AllocateFn s6 = &ql::kernel::allocate;
-  static const abi::ReallocateFn s7 = &ql::kernel::reallocate;
-  static const abi::FreeFn s8 = &ql::kernel::release;
-  static const abi::EndProgramFn s9 = &slotEndProgram;
-  static const abi::MessageLoopFn s10 = &slotMessageLoop;
-  static const abi::OpenWindowFn s11 = &slotOpenWindow;
-  static const abi::SupportFn s12 = &slotSupport;
-  static void* const table[abi::kSlotCount] = {
-      reinterpret_cast<void*>(s0),  reinterpret_cast<void*>(s1),  reinterpret_cast<void*>(s2),
-      reinterpret_cast<void*>(s3),  reinterpret_cast<void*>(s4),  reinterpret_cast<void*>(s5),
-      reinterpret_cast<void*>(s6),  reinterpret_cast<void*>(s7),  reinterpret_cast<void*>(s8),
-      reinterpret_cast<void*>(s9),  reinterpret_cast<void*>(s10), reinterpret_cast<void*>(s11),
-      reinterpret_cast<void*>(s12)};
-  return table;
+  kernel_slots::Handlers handlers;
+  handlers.runtimeError = &throwRuntimeError;
+  handlers.readProperty = &readProperty;
+  handlers.writeProperty = &writeProperty;
+  handlers.unexpected = &throwUnexpected;
+  kernel_slots::setHandlers(handlers);
+  return kernel_slots::table();
 }
 
 void start(const std::string& programFolder, std::deque<std::optional<std::string>>* dialogAnswers) {

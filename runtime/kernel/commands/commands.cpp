@@ -1,11 +1,12 @@
 #include "runtime/kernel/commands/commands.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <limits>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -16,6 +17,13 @@
 #include "runtime/kernel/commands/runtime_error.h"
 #include "runtime/kernel/commands/text_ops.h"
 #include "runtime/paths/paths.h"
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
 
 namespace ql::kernel {
 
@@ -215,14 +223,64 @@ double cellNumber(void** variable) {
 }
 
 // ---- Files ---------------------------------------------------------------------
-std::vector<uint8_t> readWholeFile(const fs::path& path) {
+// A byte set's length is a 32-bit word.
+constexpr uint64_t kMaxByteSetLength = std::numeric_limits<uint32_t>::max();
+// How much a read grows by at least when a file turns out longer than it was.
+constexpr size_t kMinGrowth = 64 * 1024;
+
+// Room for a byte set of `length` bytes and one byte more.
+uintptr_t byteSetRoom(uint64_t length) {
+  if (length > SIZE_MAX - kArrayHeaderOneDim - 1) {
+    raiseRuntimeError(kErrOutOfMemory, "cannot allocate a byte set of " + std::to_string(length) + " bytes");
+  }
+  return uintptr_t(kArrayHeaderOneDim + length + 1);
+}
+
+[[noreturn]] void tooLong(const fs::path& path) {
+  raiseRuntimeError(kErrOutOfMemory, "file " + path.string() + " exceeds a byte set's 32-bit length");
+}
+
+// The whole file as a byte set, read in one go into the block the command
+// returns: a model of a hundred megabytes is neither copied nor grown piece by
+// piece. A file that cannot be read gives an empty byte set.
+void* readWholeFile(const fs::path& path) {
   std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return {};
+  if (!fs::is_regular_file(path, ec)) return newByteSet({});
+  const uintmax_t expected = fs::file_size(path, ec);
+  if (ec) return newByteSet({});
   std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::vector<uint8_t> content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return {};
-  return content;
+  if (!in) return newByteSet({});
+  if (expected > kMaxByteSetLength) tooLong(path);
+  // The size is only a first guess: a file that grows meanwhile is read to
+  // its end, one that shrinks up to it.
+  uint64_t capacity = expected;
+  auto* block = static_cast<uint8_t*>(allocate(byteSetRoom(capacity)));
+  uint64_t length = 0;
+  for (;;) {
+    // One byte more than the guess is asked for, so a file of the expected
+    // size ends in the first read without another round.
+    const size_t room = size_t(capacity + 1 - length);
+    in.read(reinterpret_cast<char*>(block + kArrayHeaderOneDim + length), std::streamsize(room));
+    const size_t got = size_t(in.gcount());
+    length += got;
+    if (got < room) break;
+    if (length > kMaxByteSetLength) break;
+    capacity = std::min<uint64_t>(capacity < kMinGrowth ? capacity + kMinGrowth : capacity * 2, kMaxByteSetLength);
+    block = static_cast<uint8_t*>(reallocate(block, byteSetRoom(capacity)));
+  }
+  if (in.bad()) {
+    release(block);
+    return newByteSet({});
+  }
+  if (length > kMaxByteSetLength) {
+    release(block);
+    tooLong(path);
+  }
+  const uint32_t dimensions = 1;
+  const uint32_t count = uint32_t(length);
+  std::memcpy(block, &dimensions, 4);
+  std::memcpy(block + 4, &count, 4);
+  return block;
 }
 
 bool writeWholeFile(const fs::path& path, std::span<const uint8_t> bytes) {
@@ -236,8 +294,14 @@ bool writeWholeFile(const fs::path& path, std::span<const uint8_t> bytes) {
 bool copyFile(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   if (!fs::is_regular_file(from, ec)) return false;
+#ifdef _WIN32
+  // MinGW's libstdc++ (GCC 12) refuses to overwrite even with
+  // overwrite_existing ("File exists"): ask Windows directly.
+  return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+#else
   fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
   return !ec;
+#endif
 }
 
 // A rename within one file system replaces the target in one step: readers
@@ -245,8 +309,13 @@ bool copyFile(const fs::path& from, const fs::path& to) {
 bool moveFileOver(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   if (!fs::is_regular_file(from, ec)) return false;
+#ifdef _WIN32
+  // MinGW's fs::rename will not replace an existing file on Windows.
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
   fs::rename(from, to, ec);
   return !ec;
+#endif
 }
 
 // ---- The commands ------------------------------------------------------------
@@ -262,11 +331,11 @@ CmdResult toText(const Call& c) {
   const Arg& a = c.arg(0);
   switch (a.tag) {
     case abi::kTagInt:
-      return textResult(integerToText(int32_t(a.lo)));
+      return textResult(NumberText(int32_t(a.lo)).view());
     case abi::kTagFloat:
-      return textResult(floatToText(std::bit_cast<float>(a.lo)));
+      return textResult(NumberText(std::bit_cast<float>(a.lo)).view());
     case abi::kTagDouble:
-      return textResult(doubleToText(std::bit_cast<double>(abi::argValue(a))));
+      return textResult(NumberText(std::bit_cast<double>(abi::argValue(a))).view());
     case abi::kTagBytes: {
       // The bytes up to a NUL, if one is among them: the result is a text.
       auto bytes = c.bytes(0);
@@ -316,7 +385,7 @@ CmdResult readFile(const Call& c) {
   c.expectCount(1, 1);
   auto path = pathForReading(c.text(0), "read file");
   if (!path) return bytesResult({});
-  return bytesResult(readWholeFile(*path));
+  return CmdResult{uint64_t(uintptr_t(readWholeFile(*path))), abi::kTagBytes, 0};
 }
 
 CmdResult windowCommand(int32_t code, const Call& c) {

@@ -10,7 +10,6 @@ namespace ql::kernel {
 
 namespace {
 
-constexpr size_t kNumberTextCapacity = 64;         // enough for any shortest double text
 constexpr long long kExponentCap = 1'000'000'000;  // far beyond any double, no overflow
 
 bool isLeadByte(uint8_t b) { return b >= 0x81 && b <= 0xFE; }
@@ -133,11 +132,13 @@ double outOfRangeValue(std::string_view number, bool negative) {
 }
 
 template <class T>
-std::string shortestText(T value) {
-  char buffer[kNumberTextCapacity];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  if (ec != std::errc()) return "0";
-  return std::string(buffer, end);
+size_t writeShortestText(T value, char* buffer, size_t capacity) {
+  auto [end, ec] = std::to_chars(buffer, buffer + capacity, value);
+  if (ec != std::errc()) {
+    buffer[0] = '0';
+    return 1;
+  }
+  return size_t(end - buffer);
 }
 
 }  // namespace
@@ -240,8 +241,12 @@ int32_t doubleToInteger(double value) {
 
 int32_t textToInteger(std::string_view text) { return doubleToInteger(textToDouble(text)); }
 
-std::string integerToText(int32_t value) { return shortestText(value); }
-std::string floatToText(float value) { return shortestText(value); }
-std::string doubleToText(double value) { return shortestText(value); }
+NumberText::NumberText(int32_t value) : length_(writeShortestText(value, buffer_, kCapacity)) {}
+NumberText::NumberText(float value) : length_(writeShortestText(value, buffer_, kCapacity)) {}
+NumberText::NumberText(double value) : length_(writeShortestText(value, buffer_, kCapacity)) {}
+
+std::string integerToText(int32_t value) { return std::string(NumberText(value).view()); }
+std::string floatToText(float value) { return std::string(NumberText(value).view()); }
+std::string doubleToText(double value) { return std::string(NumberText(value).view()); }
 
 }  // namespace ql::kernel

@@ -49,4 +49,21 @@ std::string integerToText(int32_t value);
 std::string floatToText(float value);
 std::string doubleToText(double value);
 
+// The same decimal text, held in place: the number-to-text command copies it
+// once into the block it returns, with no string in between (writers convert
+// millions of numbers through it).
+class NumberText {
+ public:
+  explicit NumberText(int32_t value);
+  explicit NumberText(float value);
+  explicit NumberText(double value);
+  std::string_view view() const { return std::string_view(buffer_, length_); }
+
+ private:
+  // The longest shortest double text ("-2.2250738585072014e-308") has 24 bytes.
+  static constexpr size_t kCapacity = 32;
+  char buffer_[kCapacity];
+  size_t length_ = 0;
+};
+
 }  // namespace ql::kernel
