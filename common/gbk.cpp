@@ -26,11 +26,15 @@ std::optional<std::wstring> gbkToWide(std::string_view gbk) {
 
 std::optional<std::string> wideToGbk(std::wstring_view wide) {
   if (wide.empty()) return std::string();
+  // Without WC_NO_BEST_FIT_CHARS a character GBK lacks would quietly become
+  // a look-alike (an accented letter its plain one) instead of failing.
   BOOL lossy = FALSE;
-  int n = WideCharToMultiByte(kCodePageGbk, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, &lossy);
+  int n = WideCharToMultiByte(kCodePageGbk, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), nullptr, 0, nullptr,
+                              &lossy);
   if (n <= 0 || lossy) return std::nullopt;
   std::string out(size_t(n), '\0');
-  WideCharToMultiByte(kCodePageGbk, 0, wide.data(), int(wide.size()), out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(kCodePageGbk, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), out.data(), n, nullptr,
+                      nullptr);
   return out;
 }
 
@@ -63,11 +67,29 @@ std::optional<std::string> utf8ToGbk(std::string_view utf8) {
   return wideToGbk(*w);
 }
 
+// Character by character (GBK has one- and two-byte ones), so that each byte
+// that starts no valid character becomes U+FFFD, as on other systems; the
+// code page's own default would be '?', which a message cannot tell apart.
 std::string gbkToUtf8Lossy(std::string_view gbk) {
-  if (gbk.empty()) return {};
-  int n = MultiByteToWideChar(kCodePageGbk, 0, gbk.data(), int(gbk.size()), nullptr, 0);
-  std::wstring w(size_t(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(kCodePageGbk, 0, gbk.data(), int(gbk.size()), w.data(), n);
+  std::wstring w;
+  w.reserve(gbk.size());
+  for (size_t i = 0; i < gbk.size();) {
+    const auto byte = static_cast<unsigned char>(gbk[i]);
+    if (byte < 0x80) {
+      w += wchar_t(byte);
+      ++i;
+      continue;
+    }
+    wchar_t c = 0;
+    if (i + 1 < gbk.size() &&
+        MultiByteToWideChar(kCodePageGbk, MB_ERR_INVALID_CHARS, gbk.data() + i, 2, &c, 1) == 1) {
+      w += c;
+      i += 2;
+    } else {
+      w += wchar_t(0xFFFD);
+      ++i;
+    }
+  }
   return wideToUtf8(w);
 }
 

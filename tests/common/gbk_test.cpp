@@ -16,6 +16,9 @@ TEST(Gbk, RoundTripsChineseAndAscii) {
 
 TEST(Gbk, RejectsWhatTheOtherSideCannotHold) {
   EXPECT_FALSE(ql::utf8ToGbk("\xF0\x9F\x98\x80"));  // an emoji has no GBK form
+  // GBK has a-grave but not A-grave: no look-alike may stand in for it.
+  EXPECT_FALSE(ql::utf8ToGbk("\xC3\x80"));
+  EXPECT_TRUE(ql::utf8ToGbk("\xC3\xA0"));
   EXPECT_FALSE(ql::gbkToUtf8("\x81"));              // a lead byte without its trail byte
   EXPECT_EQ(ql::gbkToUtf8Lossy("a\x81"), "a\xEF\xBF\xBD");
 }
