@@ -16,7 +16,8 @@ endif()
 
 if(QL_HOST_QLPACK)
   set(ql_qlpack ${QL_HOST_QLPACK})
-  set(ql_qlpack_target "")
+  # cmake/HostTools.cmake builds it in a cross build.
+  set(ql_qlpack_target ${QL_HOST_QLPACK} ${QL_HOST_TOOLS_DEPENDS})
 elseif(CMAKE_CROSSCOMPILING)
   message(STATUS "qltool: set QL_HOST_QLPACK to pack the runtime in a cross build")
   return()

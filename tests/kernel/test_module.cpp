@@ -1,6 +1,13 @@
 #include "tests/kernel/test_module.h"
 
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <sys/mman.h>
+#endif
 #include <unistd.h>
 
 #include <cstdio>
@@ -213,20 +220,38 @@ BuiltImage buildImage(const ImageOptions& o) {
 }
 
 MappedImage::MappedImage(const BuiltImage& image) : codeData_(image.codeData) {
+#if defined(_WIN32)
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  const size_t page = size_t(info.dwPageSize);
+#else
   const size_t page = size_t(sysconf(_SC_PAGESIZE));
+#endif
   const size_t body = (image.bytes.size() + page - 1) / page * page;
   mapped_ = body + page;
+#if defined(_WIN32)
+  void* p = VirtualAlloc(nullptr, mapped_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  if (!p) std::abort();
+  base_ = static_cast<uint8_t*>(p);
+  DWORD old = 0;
+  if (!VirtualProtect(base_ + body, page, PAGE_NOACCESS, &old)) std::abort();
+#else
   void* p = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) std::abort();
   base_ = static_cast<uint8_t*>(p);
   if (mprotect(base_ + body, page, PROT_NONE) != 0) std::abort();
+#endif
   std::memcpy(base_, image.bytes.data(), image.bytes.size());
   module().code = code();
 }
 
 MappedImage::~MappedImage() {
   if (module().code == code()) module().code = nullptr;
+#if defined(_WIN32)
+  VirtualFree(base_, 0, MEM_RELEASE);
+#else
   munmap(base_, mapped_);
+#endif
 }
 
 uintptr_t codeField(uint32_t offset) {

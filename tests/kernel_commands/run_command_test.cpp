@@ -34,6 +34,36 @@ TEST(SplitCommandLine, Rules) {
   }
 }
 
+#if defined(_WIN32)
+
+// Windows starts the command line as it is (CreateProcessW) and waits.
+class RunCommandWindows : public KernelTest {};
+
+TEST_F(RunCommandWindows, SuccessOnlyWhenStartedAndExitedWithZero) {
+  struct Case {
+    const char* name;
+    std::string line;
+    bool expected;
+  };
+  const Case cases[] = {
+      {"exits 0", "cmd.exe /c exit 0", true},
+      {"exits 3", "cmd.exe /c exit 3", false},
+      {"program named in another case", "CMD.EXE /c exit 0", true},
+      {"does not exist", "\"C:\\no such folder\\none.exe\" e x", false},
+      {"empty line", "", false},
+      {"not GBK", "cmd.exe /c exit 0 \x81", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(asBoolean(call(ql::kernel::kCmdRunAndWait, Args().text(c.line).boolean(true).omitted())), c.expected);
+  }
+  // Without waiting, only the start counts.
+  EXPECT_TRUE(asBoolean(call(ql::kernel::kCmdRunAndWait, Args().text("cmd.exe /c exit 3").boolean(false))));
+  EXPECT_FALSE(asBoolean(call(ql::kernel::kCmdRunAndWait, Args().text("C:\\none\\none.exe").boolean(false))));
+}
+
+#else
+
 class RunCommand : public KernelTest {
  protected:
   void SetUp() override {
@@ -103,5 +133,7 @@ TEST_F(RunCommand, WithoutWaitingReportsTheStart) {
   EXPECT_FALSE(asBoolean(call(ql::kernel::kCmdRunAndWait, Args().text(program("none.sh")).boolean(false))));
   EXPECT_TRUE(asBoolean(call(ql::kernel::kCmdRunAndWait, Args().text(program("ok.sh")))));  // waits by default
 }
+
+#endif
 
 }  // namespace

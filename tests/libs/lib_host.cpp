@@ -1,6 +1,7 @@
 #include "tests/libs/lib_host.h"
 
-#include <dlfcn.h>
+#include "common/dynlib.h"
+
 
 #include <cstdlib>
 #include <mutex>
@@ -75,14 +76,14 @@ const QlHost* countingHost() { return &gHost; }
 
 LoadedLibrary::LoadedLibrary(const char* fileName) {
   const std::string path = std::string(QL_RUNTIME_DIR) + "/" + fileName;
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  handle_ = ql::dynlib::open(path);
   if (!handle_) {
-    error_ = dlerror();
+    error_ = ql::dynlib::lastError();
     return;
   }
-  info_ = reinterpret_cast<QlLibInfoFn>(dlsym(handle_, support::kInfoSymbol));
-  init_ = reinterpret_cast<QlLibInitFn>(dlsym(handle_, support::kInitSymbol));
-  auto command = reinterpret_cast<QlLibCommandFn>(dlsym(handle_, support::kCommandSymbol));
+  info_ = reinterpret_cast<QlLibInfoFn>(ql::dynlib::symbol(handle_, support::kInfoSymbol));
+  init_ = reinterpret_cast<QlLibInitFn>(ql::dynlib::symbol(handle_, support::kInitSymbol));
+  auto command = reinterpret_cast<QlLibCommandFn>(ql::dynlib::symbol(handle_, support::kCommandSymbol));
   if (!info_ || !init_ || !command) {
     error_ = "missing entry point in " + path;
     return;
@@ -91,7 +92,7 @@ LoadedLibrary::LoadedLibrary(const char* fileName) {
 }
 
 LoadedLibrary::~LoadedLibrary() {
-  if (handle_) dlclose(handle_);
+  if (handle_) ql::dynlib::close(handle_);
 }
 
 std::string byteSetBytes(const void* block) {

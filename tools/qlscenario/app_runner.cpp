@@ -1,13 +1,14 @@
 #include "tools/qlscenario/app_runner.h"
 
-#include <dlfcn.h>
 #include <stdlib.h>
 
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <random>
 #include <system_error>
 
+#include "common/dynlib.h"
 #include "common/gbk.h"
 #include "module/abi.h"
 #include "module/image/image.h"
@@ -43,17 +44,17 @@ Result<const KernelLib*> kernelLibrary(const fs::path& runtimeDir) {
       return fail("the kernel " + lib.file.string() + " is already loaded; cannot switch to " + file.string());
     return &lib;
   }
-  void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) return fail("cannot load the kernel " + file.string() + ": " + dlerror());
+  void* handle = dynlib::open(file);
+  if (!handle) return fail("cannot load the kernel " + file.string() + ": " + dynlib::lastError());
   KernelLib k;
   k.file = file;
   k.handle = handle;
-  k.getNewSock = reinterpret_cast<abi::GetNewSockFn>(dlsym(handle, abi::kGetNewSockName));
-  k.configure = reinterpret_cast<QlKernelConfigureFn>(dlsym(handle, kQlKernelConfigureName));
-  k.outcome = reinterpret_cast<QlKernelLastOutcomeFn>(dlsym(handle, kQlKernelLastOutcomeName));
-  k.live = reinterpret_cast<QlKernelLiveBlocksFn>(dlsym(handle, kQlKernelLiveBlocksName));
+  k.getNewSock = reinterpret_cast<abi::GetNewSockFn>(dynlib::symbol(handle, abi::kGetNewSockName));
+  k.configure = reinterpret_cast<QlKernelConfigureFn>(dynlib::symbol(handle, kQlKernelConfigureName));
+  k.outcome = reinterpret_cast<QlKernelLastOutcomeFn>(dynlib::symbol(handle, kQlKernelLastOutcomeName));
+  k.live = reinterpret_cast<QlKernelLiveBlocksFn>(dynlib::symbol(handle, kQlKernelLiveBlocksName));
   if (!k.getNewSock || !k.configure || !k.outcome || !k.live) {
-    dlclose(handle);
+    dynlib::close(handle);
     return fail("the kernel " + file.string() + " lacks one of its exports");
   }
   lib = k;
@@ -152,8 +153,17 @@ TempFolder::TempFolder(std::string_view prefix) {
   std::error_code ec;
   fs::path base = fs::temp_directory_path(ec);
   if (ec) base = "/tmp";
+#if defined(_WIN32)
+  // No mkdtemp: try fresh names until one folder is ours.
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const fs::path candidate = base / (std::string(prefix) + "-" + std::to_string(random()));
+    if (fs::create_directory(candidate, ec)) path_ = candidate;
+  }
+#else
   std::string pattern = (base / (std::string(prefix) + "-XXXXXX")).string();
   if (mkdtemp(pattern.data())) path_ = pattern;
+#endif
 }
 
 TempFolder::~TempFolder() {

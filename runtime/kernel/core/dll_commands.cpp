@@ -39,7 +39,8 @@ DllBinding bindDllCommand(std::string_view dllFile, std::string_view function) {
   if (!dll) return {nullptr, what + ": the DLL cannot be loaded"};
   FARPROC fn = GetProcAddress(dll, std::string(function).c_str());
   if (!fn) return {nullptr, what + ": the DLL has no such function"};
-  return {reinterpret_cast<DllFunction>(fn), {}};
+  // Through void(*)(): GetProcAddress's type says nothing of the function's.
+  return {reinterpret_cast<DllFunction>(reinterpret_cast<void (*)()>(fn)), {}};
 #else
   if (paths::equalsIgnoringAsciiCase(dllFile, kShellDll) && paths::equalsIgnoringAsciiCase(function, kShellExecute))
     return {&shellExecuteLayer, {}};

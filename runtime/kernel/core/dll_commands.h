@@ -12,8 +12,16 @@
 
 namespace ql::kernel {
 
-// The declared function's shape: up to six pointer-sized arguments.
-using DllFunction = intptr_t (*)(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t);
+// Windows API functions (ShellExecuteA) pop their own arguments: on 32-bit
+// Windows the call must use their convention.
+#if defined(_WIN32)
+#define QL_DLL_CALL __stdcall
+#else
+#define QL_DLL_CALL
+#endif
+
+// The declared function's shape: six pointer-sized arguments.
+using DllFunction = intptr_t(QL_DLL_CALL*)(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t);
 
 struct DllBinding {
   DllFunction function = nullptr;  // null when unbound

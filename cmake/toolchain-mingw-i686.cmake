@@ -1,0 +1,5 @@
+# 32-bit Windows (the shipped build: the game is 32-bit).
+# Debian: g++-mingw-w64-i686-posix, libz-mingw-w64-dev.
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(QL_MINGW_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)
