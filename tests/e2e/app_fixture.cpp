@@ -5,6 +5,9 @@
 #include <system_error>
 
 #include "common/gbk.h"
+#include "module/support/gl.h"
+#include "module/support/kernel.h"
+#include "ui/units.h"
 
 namespace ql::window {
 void PrintTo(const Rect& r, std::ostream* os) {
@@ -210,6 +213,27 @@ void AppFixture::expectCleanEnd() const {
   EXPECT_TRUE(r.endedCleanly()) << r.describe();
   EXPECT_EQ(r.unusedAnswers, 0u) << "scripted answers left over";
   EXPECT_EQ(r.stepsRun, r.stepsQueued) << "steps the program did not get to";
+}
+
+bool makeViewContextCurrent() {
+  Globals& g = globals();
+  if (g.glRenderContext != 0) return true;
+  const intptr_t window = kernel::controlHandle(ui::kMainWindow, ui::kDrawingArea1);
+  const intptr_t dc = gl::getDc(window);
+  gl::PixelFormatRequest request{};
+  request.nSize = sizeof request;
+  request.nVersion = 1;
+  request.dwFlags = 0x4 | 0x20 | 0x1;  // draw to window, support OpenGL, double buffer
+  request.cColorBits = 24;
+  request.cDepthBits = 16;
+  const int32_t format = gl::choosePixelFormat(dc, request);
+  if (format == 0 || !gl::setPixelFormat(dc, format, request)) return false;
+  const intptr_t rc = gl::createContext(dc);
+  if (rc == 0 || !gl::makeCurrent(dc, rc)) return false;
+  g.viewWindowHandle = window;
+  g.glDeviceContext = dc;
+  g.glRenderContext = rc;
+  return true;
 }
 
 }  // namespace ql::e2e

@@ -168,4 +168,9 @@ class AppFixture : public ::testing::Test {
   bool ran_ = false;
 };
 
+// From inside a loop step: makes the drawing area's GL context current, as
+// the view's set-up does, unless the view already has one. False when no
+// context can be had.
+bool makeViewContextCurrent();
+
 }  // namespace ql::e2e

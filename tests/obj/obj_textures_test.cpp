@@ -39,29 +39,6 @@ std::string mtlText(const std::vector<std::string>& textures) {
   return s;
 }
 
-// Makes the drawing area's GL context current, as the view's set-up does,
-// unless the view already has one. False when no context can be had.
-bool makeContextCurrent() {
-  Globals& g = globals();
-  if (g.glRenderContext != 0) return true;
-  const intptr_t window = kernel::controlHandle(ui::kMainWindow, ui::kDrawingArea1);
-  const intptr_t dc = gl::getDc(window);
-  gl::PixelFormatRequest request{};
-  request.nSize = sizeof request;
-  request.nVersion = 1;
-  request.dwFlags = 0x4 | 0x20 | 0x1;  // draw to window, support OpenGL, double buffer
-  request.cColorBits = 24;
-  request.cDepthBits = 16;
-  const int32_t format = gl::choosePixelFormat(dc, request);
-  if (format == 0 || !gl::setPixelFormat(dc, format, request)) return false;
-  const intptr_t rc = gl::createContext(dc);
-  if (rc == 0 || !gl::makeCurrent(dc, rc)) return false;
-  g.viewWindowHandle = window;
-  g.glDeviceContext = dc;
-  g.glRenderContext = rc;
-  return true;
-}
-
 struct Imported {
   std::vector<std::string> texturePaths;
   std::vector<int32_t> textureIds;
@@ -148,7 +125,7 @@ TEST_F(ObjTextures, WithAContextTheTexturesBesideTheObjLoad) {
   writeBytes(objDir() / "m.mtl", mtlText({"skin.tga", "hair.png", far, "..\\up.tga", "missing.tga"}));
   bool haveContext = false;
   Imported m;
-  step([&] { haveContext = makeContextCurrent(); });
+  step([&] { haveContext = makeViewContextCurrent(); });
   step([&] {
     if (!haveContext) return;
     ASSERT_TRUE(clickMenu(kImportMenu).ok());

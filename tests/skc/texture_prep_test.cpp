@@ -41,29 +41,6 @@ std::string modelWithTextures(const std::vector<std::string>& textures) {
   return joinLines(lines);
 }
 
-// Makes the drawing area's GL context current, as the view's set-up does,
-// unless the view already has one. False when no context can be had.
-bool makeContextCurrent() {
-  Globals& g = globals();
-  if (g.glRenderContext != 0) return true;
-  const intptr_t window = kernel::controlHandle(ui::kMainWindow, ui::kDrawingArea1);
-  const intptr_t dc = gl::getDc(window);
-  gl::PixelFormatRequest request{};
-  request.nSize = sizeof request;
-  request.nVersion = 1;
-  request.dwFlags = 0x4 | 0x20 | 0x1;  // draw to window, support OpenGL, double buffer
-  request.cColorBits = 24;
-  request.cDepthBits = 16;
-  const int32_t format = gl::choosePixelFormat(dc, request);
-  if (format == 0 || !gl::setPixelFormat(dc, format, request)) return false;
-  const intptr_t rc = gl::createContext(dc);
-  if (rc == 0 || !gl::makeCurrent(dc, rc)) return false;
-  g.viewWindowHandle = window;
-  g.glDeviceContext = dc;
-  g.glRenderContext = rc;
-  return true;
-}
-
 class TexturePrep : public AppFixture {
  protected:
   void SetUp() override {
@@ -117,7 +94,7 @@ TEST_F(TexturePrep, WithAContextEachTextureGetsANameAndFailuresAreNamed) {
   writeBytes(gameDir() / "pmodel" / "m.skc", modelWithTextures(kTextures));
   bool haveContext = false;
   StoreCopy s;
-  step([&] { haveContext = makeContextCurrent(); });
+  step([&] { haveContext = makeViewContextCurrent(); });
   step([&] {
     if (!haveContext) return;
     ASSERT_TRUE(chooseModel(0).ok());
