@@ -49,4 +49,12 @@ for preset in "${presets[@]}"; do
   # while Mesa's render threads wind down (seen once in many runs of the
   # offscreen GL tests); a second run tells that apart from a real failure.
   run_ctest "$test_preset" -j "$jobs" --repeat until-pass:2 "${extra[@]}"
+  if [[ $test_preset == windows* ]]; then
+    echo "=== $test_preset: qltool.exe on the sample game folder under Wine"
+    if [[ -n ${DISPLAY:-} ]]; then
+      scripts/wine-smoke.sh "build/$test_preset"
+    else
+      xvfb-run -a -s "-screen 0 1024x768x24" scripts/wine-smoke.sh "build/$test_preset"
+    fi
+  fi
 done
