@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "common/gbk.h"
+#include "common/utf8_path.h"
 
 namespace ql::paths {
 
@@ -71,10 +72,7 @@ Result<std::string> fromNative(const fs::path& native) {
   std::wstring wide = native.native();
   std::replace(wide.begin(), wide.end(), L'/', L'\\');
   auto gbk = wideToGbk(wide);
-  if (!gbk) {
-    auto u8 = native.u8string();
-    return fail("name has no GBK form: " + std::string(u8.begin(), u8.end()));
-  }
+  if (!gbk) return fail("name has no GBK form: " + u8text(native));
   return *gbk;
 }
 

@@ -18,8 +18,8 @@ void PrintTo(const Rect& r, std::ostream* os) {
 namespace ql::e2e {
 
 namespace {
-constexpr char kProgramFolderName[] = "\xE9\x9D\x92\xE5\xB2\x9A\xE5\xB7\xA5\xE5\x85\xB7";   // 青岚工具
-constexpr char kGameFolderName[] = "\xE6\xB5\x81\xE6\x98\x9F\xE8\x9D\xB4\xE8\x9D\xB6\xE5\x89\x91";  // 流星蝴蝶剑
+constexpr char8_t kProgramFolderName[] = u8"青岚工具";
+constexpr char8_t kGameFolderName[] = u8"流星蝴蝶剑";
 constexpr char kModelFolderName[] = "pmodel";
 
 int32_t intOf(const Result<window::Value>& v, const std::string& what) {

@@ -52,6 +52,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/utf8_path.h"
 #include "module/support/globals.h"
 #include "runtime/window/headless.h"
 #include "tools/qlscenario/app_runner.h"

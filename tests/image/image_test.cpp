@@ -540,7 +540,8 @@ TEST(Embedded, SignatureIsFoundInsideAnExecutable) {
 #ifdef QVKM_DUMP_PATH
 std::string runDump(const std::string& file, int* status) {
   std::string out;
-  FILE* p = popen((std::string(QVKM_DUMP_PATH) + " '" + file + "' 2>&1").c_str(), "r");
+  // Double quotes: both the POSIX shell and Windows' cmd.exe take them.
+  FILE* p = popen((std::string(QVKM_DUMP_PATH) + " \"" + file + "\" 2>&1").c_str(), "r");
   if (!p) return out;
   char buf[4096];
   size_t n;

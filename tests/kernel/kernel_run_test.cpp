@@ -386,7 +386,7 @@ TEST_F(KernelRun, ShellExecuteFailsWhenNoOpenerCanStart) {
 TEST_F(KernelRun, UnboundDllCommandIsARuntimeErrorWhenCalled) {
   ImageOptions o;
 #if defined(_WIN32)
-  o.dllFunction = "ShellExecuteNowhere";  // shell32 has ShellExecuteW on Windows
+  o.dllFunction = "ShellExecuteQ";  // shell32 has ShellExecuteW on Windows
 #else
   o.dllFunction = "ShellExecuteW";
 #endif

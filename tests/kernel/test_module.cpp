@@ -167,7 +167,11 @@ BuiltImage buildImage(const ImageOptions& o) {
   image::Segment cst{"@const", 0x01, kConstSize, ByteVec(kConstSize, 0), {}};
   const std::string names = "shell32.dll";
   std::memcpy(cst.data->data() + kConstDll, names.c_str(), names.size() + 1);
-  std::memcpy(cst.data->data() + kConstFunction, o.dllFunction.c_str(), std::min<size_t>(o.dllFunction.size() + 1, 14));
+  if (o.dllFunction.size() > 13) {
+    std::fprintf(stderr, "buildImage: DLL function name \"%s\" is longer than its 13 bytes\n", o.dllFunction.c_str());
+    std::abort();
+  }
+  std::memcpy(cst.data->data() + kConstFunction, o.dllFunction.c_str(), o.dllFunction.size() + 1);
   std::memcpy(cst.data->data() + kConstHello, "hello", 6);
 
   auto form = image::encodeForm(testForm(o));

@@ -83,7 +83,7 @@ struct ImageOptions {
   uint32_t aboutHandler = image::kNoHandler;  // click handler of the "关于" item
   uint32_t extraControlType = 0;          // non-zero: one more control of this type
   bool dllCommand = true;
-  std::string dllFunction = "ShellExecuteA";
+  std::string dllFunction = "ShellExecuteA";  // up to 13 characters (its room in @const)
 };
 
 // Image bytes and the module offset of @code's data.

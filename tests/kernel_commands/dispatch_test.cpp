@@ -3,9 +3,30 @@
 #include "runtime/kernel/commands/registry.h"
 #include "runtime/kernel/commands/text_ops.h"
 
+#include <optional>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "common/gbk.h"
+#endif
+
 namespace {
 
 using namespace kt;
+
+// This test program's own file, found the plain way of each system.
+fs::path thisExecutable() {
+#ifdef _WIN32
+  std::wstring buffer(32768, L'\0');
+  const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
+  buffer.resize(n);
+  return fs::path(buffer);
+#else
+  std::error_code ec;
+  return fs::read_symlink("/proc/self/exe", ec);
+#endif
+}
 
 class Dispatch : public KernelTest {};
 
@@ -135,9 +156,8 @@ TEST_F(Dispatch, WindowCommandsAreForwarded) {
 
 TEST_F(Dispatch, ProgramFolderDefaultsToTheExecutablesFolder) {
   ql::kernel::setProgramFolder("");
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  ASSERT_FALSE(ec);
+  const fs::path exe = thisExecutable();
+  ASSERT_FALSE(exe.empty());
   const std::string expected = gbkPath(exe.parent_path());
   EXPECT_EQ(takeText(call(ql::kernel::kCmdProgramFolder)), expected);
   EXPECT_NE(expected.back(), '\\');
@@ -147,6 +167,65 @@ TEST_F(Dispatch, ProgramFolderDefaultsToTheExecutablesFolder) {
   ql::kernel::setProgramFolder("");
   EXPECT_EQ(takeText(call(ql::kernel::kCmdProgramFolder)), expected);
 }
+
+#ifdef _WIN32
+
+// The archive tool's "open" command as its installer registers it; the
+// classes of the current user stand in when the machine has none. Made here
+// only when neither exists, and removed again.
+class ArchiveToolKey {
+ public:
+  static constexpr wchar_t kKey[] = L"Software\\Classes\\WinRAR\\shell\\open\\command";
+
+  // The value the machine already has, machine-wide first: "" when none.
+  static std::wstring existing() {
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+      std::wstring value(1024, L'\0');
+      DWORD size = DWORD(value.size() * sizeof(wchar_t));
+      if (RegGetValueW(root, kKey, nullptr, RRF_RT_REG_SZ, nullptr, value.data(), &size) == ERROR_SUCCESS) {
+        value.resize(wcsnlen(value.c_str(), value.size()));
+        if (!value.empty()) return value;
+      }
+    }
+    return {};
+  }
+
+  explicit ArchiveToolKey(const std::wstring& value) {
+    made_ = RegSetKeyValueW(HKEY_CURRENT_USER, kKey, nullptr, REG_SZ, value.c_str(),
+                            DWORD((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  }
+  ~ArchiveToolKey() {
+    if (made_) RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\WinRAR");
+  }
+  bool made() const { return made_; }
+
+ private:
+  bool made_ = false;
+};
+
+TEST_F(Dispatch, RegistryReadsTheArchiveToolsOpenCommand) {
+  std::wstring expected = ArchiveToolKey::existing();
+  std::optional<ArchiveToolKey> made;
+  if (expected.empty()) {
+    expected = L"\"C:\\\u5de5\u5177\\WinRAR.exe\" \"%1\"";  // "C:\工具\WinRAR.exe" "%1"
+    made.emplace(expected);
+    ASSERT_TRUE(made->made());
+  }
+  const std::string answer =
+      takeText(call(ql::kernel::kCmdRegistryRead, Args().integer(4).text(ql::kernel::kArchiveToolOpenKey).omitted()));
+  auto expectedGbk = ql::wideToGbk(expected);
+  ASSERT_TRUE(expectedGbk.has_value());
+  EXPECT_EQ(answer, *expectedGbk);
+
+  // Registry keys ignore case; other keys and other roots read as "".
+  EXPECT_EQ(takeText(call(ql::kernel::kCmdRegistryRead,
+                          Args().integer(4).text("software\\classes\\winrar\\SHELL\\open\\command\\"))),
+            answer);
+  EXPECT_EQ(takeText(call(ql::kernel::kCmdRegistryRead, Args().integer(4).text("SOFTWARE\\Other\\"))), "");
+  EXPECT_EQ(takeText(call(ql::kernel::kCmdRegistryRead, Args().integer(3).text(ql::kernel::kArchiveToolOpenKey))), "");
+}
+
+#else
 
 TEST_F(Dispatch, RegistryNamesTheArchiveAdapter) {
   ql::kernel::setAdapterFolder("\\tmp\\Q_1F\\" + kLiuXingGbk);
@@ -172,11 +251,12 @@ TEST_F(Dispatch, RegistryNamesTheArchiveAdapter) {
   ql::kernel::setAdapterFolder("");
 }
 
+#endif
+
 TEST_F(Dispatch, AdapterFolderDefaultsToTheCodesOwnFolder) {
   ql::kernel::setAdapterFolder("");
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  ASSERT_FALSE(ec);
+  const fs::path exe = thisExecutable();
+  ASSERT_FALSE(exe.empty());
   // The commands are linked into this test program, so its folder is theirs.
   EXPECT_EQ(ql::kernel::adapterFolder(), gbkPath(exe.parent_path()));
 }

@@ -21,7 +21,7 @@ class FileSearch : public KernelTest {
  protected:
   void SetUp() override {
     KernelTest::SetUp();
-    game_ = temp_.path() / ("Game" + kLiuXingUtf8);
+    game_ = temp_.path() / u8path("Game" + kLiuXingUtf8);
     fs::create_directories(game_ / "pmodel");
     for (const char* name : {"a.skc", "b.txt", "c.skc"}) writeFile(game_ / "pmodel" / name, name);
     fs::create_directories(game_ / "lx_ptx_tmp");
@@ -116,8 +116,8 @@ TEST_F(FileSearch, ContinuationAndEnd) {
 }
 
 TEST_F(FileSearch, NamesGbkCannotHoldAreSkipped) {
-  writeFile(game_ / "pmodel" / "\xF0\x9F\x98\x80.skc", "emoji");  // no GBK form
-  writeFile(game_ / "pmodel" / (kLiuXingUtf8 + ".skc"), "chinese");
+  writeFile(game_ / "pmodel" / u8path("\xF0\x9F\x98\x80.skc"), "emoji");  // no GBK form
+  writeFile(game_ / "pmodel" / u8path(kLiuXingUtf8 + ".skc"), "chinese");
   auto names = all(gameGbk() + "\\pmodel\\*.skc", ql::abi::kSearchFiles);
   EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
             (std::set<std::string>{"a.skc", "c.skc", kLiuXingGbk + ".skc"}));

@@ -10,7 +10,6 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,7 @@
 #include "runtime/kernel/commands/memory.h"
 #include "runtime/kernel/commands/runtime_error.h"
 #include "runtime/paths/paths.h"
+#include "tests/support/test_files.h"
 
 namespace kt {
 
@@ -174,22 +174,12 @@ class KernelTest : public ::testing::Test {
   int64_t searchesAtStart_ = 0;
 };
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device rd;
-    path_ = fs::temp_directory_path() / ("ql_kcmd_" + std::to_string(rd()) + std::to_string(rd()));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
+// A folder for one test, its files named from UTF-8 text.
+struct TempFolder : qltest::TempFolder {
+  TempFolder() : qltest::TempFolder("ql_kcmd") {}
 };
+using qltest::u8path;
+using qltest::u8text;
 
 inline void writeFile(const fs::path& p, const std::string& content) { std::ofstream(p, std::ios::binary) << content; }
 
@@ -198,9 +188,19 @@ inline std::string readFile(const fs::path& p) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// The entries of `folder` named `name` in any letter case. A file replaced
+// through another letter case must stay one entry, not gain a second one
+// beside it (which a Windows folder could not hold anyway).
+inline int entriesNamed(const fs::path& folder, std::string_view name) {
+  int n = 0;
+  for (const auto& entry : fs::directory_iterator(folder))
+    n += ql::paths::equalsIgnoringAsciiCase(u8text(entry.path().filename()), name) ? 1 : 0;
+  return n;
+}
+
 // GBK texts used by the tests (source files are UTF-8).
 inline const std::string kLiuXingGbk = "\xC1\xF7\xD0\xC7";  // 流星
-inline const std::string kLiuXingUtf8 = "流星";
+inline const std::string kLiuXingUtf8 = "流星";  // for file names, through u8path()
 
 // The module's form of a native path: GBK with '\' separators.
 inline std::string gbkPath(const fs::path& p) {

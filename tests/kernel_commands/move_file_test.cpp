@@ -10,7 +10,7 @@ class MoveFileOver : public KernelTest {
  protected:
   void SetUp() override {
     KernelTest::SetUp();
-    game_ = temp_.path() / ("Game" + kLiuXingUtf8);
+    game_ = temp_.path() / u8path("Game" + kLiuXingUtf8);
     fs::create_directories(game_ / "PModel");
   }
   std::string modulePath(const std::string& relativeGbk) const {
@@ -31,12 +31,12 @@ TEST_F(MoveFileOver, ReplacesTheTargetWithTheSource) {
   EXPECT_TRUE(move("pmodel\\m01.skc.tmp", "pmodel\\m01.SKC"));
   EXPECT_EQ(readFile(game_ / "PModel" / "M01.skc"), "new model");
   EXPECT_FALSE(fs::exists(game_ / "PModel" / "m01.skc.tmp"));
-  EXPECT_FALSE(fs::exists(game_ / "PModel" / "m01.SKC"));
+  EXPECT_EQ(entriesNamed(game_ / "PModel", "m01.skc"), 1);
 
   // A new name is created.
   writeFile(game_ / "PModel" / "a.tmp", "a");
   EXPECT_TRUE(move("pmodel\\a.tmp", "pmodel\\" + kLiuXingGbk + ".skc"));
-  EXPECT_EQ(readFile(game_ / "PModel" / (kLiuXingUtf8 + ".skc")), "a");
+  EXPECT_EQ(readFile(game_ / "PModel" / u8path(kLiuXingUtf8 + ".skc")), "a");
 }
 
 TEST_F(MoveFileOver, FailuresLeaveBothSidesAsTheyWere) {

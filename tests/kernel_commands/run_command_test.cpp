@@ -68,7 +68,7 @@ class RunCommand : public KernelTest {
  protected:
   void SetUp() override {
     KernelTest::SetUp();
-    folder_ = temp_.path() / ("Bin " + kLiuXingUtf8);
+    folder_ = temp_.path() / u8path("Bin " + kLiuXingUtf8);
     fs::create_directories(folder_);
     script("ok.sh", "exit 0");
     script("three.sh", "exit 3");

@@ -396,7 +396,7 @@ TEST_F(SkcLoad, SecondLoadReplacesTheFirst) {
   expectReferenceModel(big);
   EXPECT_EQ(small.modelFileName, "small.skc");
   EXPECT_EQ(small.vertexCount, 1);
-  EXPECT_EQ(small.vertexRows, 1u);
+  ASSERT_EQ(small.vertexRows, 1u);
   EXPECT_EQ(small.vertices[0], kReferenceVertices[1]);
   EXPECT_EQ(small.boneTexts, std::vector<std::string>{kReferenceBones[1]});
   EXPECT_EQ(small.triangleCount, 1);

@@ -27,7 +27,7 @@ class WriterCommands : public WriterHost {
  protected:
   void SetUp() override {
     WriterHost::SetUp();
-    game_ = temp() / "流星蝴蝶剑";
+    game_ = temp() / u8path("流星蝴蝶剑");
     fs::create_directories(game_ / "pmodel");
   }
 
@@ -101,8 +101,8 @@ TEST_F(WriterCommands, CancelledDialogs) {
 
 TEST_F(WriterCommands, ExportsWriteTheWholeTextAndSaySo) {
   loadModel();
-  const fs::path skc = programDir() / "导出.skc";
-  const fs::path ac = programDir() / "导出.ac";
+  const fs::path skc = programDir() / u8path("导出.skc");
+  const fs::path ac = programDir() / u8path("导出.ac");
   // Longer files are replaced whole, not overwritten in part.
   writeFile(skc, std::string(10000, 'x'));
   writeFile(ac, std::string(10000, 'x'));
@@ -328,7 +328,7 @@ class SaveToGameOnSmallDisk : public WriterCommands {
     WriterCommands::SetUp();
     disk_ = std::make_unique<SmallDisk>(temp() / "disk", "256k");
     if (!disk_->mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
-    game_ = temp() / "disk" / "流星蝴蝶剑";
+    game_ = temp() / "disk" / u8path("流星蝴蝶剑");
     fs::create_directories(game_ / "pmodel");
   }
   void TearDown() override {

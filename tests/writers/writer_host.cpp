@@ -46,7 +46,7 @@ void WriterHost::SetUp() {
   std::random_device rd;
   // A Chinese folder name, as a user's program folder may have.
   temp_ = fs::temp_directory_path() / ("ql_writers_" + std::to_string(rd()) + std::to_string(rd()));
-  programDir_ = temp_ / "程序";
+  programDir_ = temp_ / u8path("程序");
   fs::create_directories(programDir_);
   kernel_side::start(modulePath(programDir_), &dialogAnswers_);
 

@@ -17,10 +17,12 @@
 
 #include "kernel_side.h"
 #include "module/support/support.h"
+#include "tests/support/test_files.h"
 
 namespace writers {
 
 namespace fs = std::filesystem;
+using qltest::u8path;
 
 // GBK of a UTF-8 text (expectations are written in UTF-8 here).
 std::string gbk(std::string_view utf8);

@@ -102,7 +102,7 @@ TEST_F(WritersInTheProgram, MenuCommandsRefuseBeforeAnyModelIsLoaded) {
 TEST_F(WritersInTheProgram, GeneratedModelRoundTripsThroughSkc) {
   constexpr int kVertices = 300, kTriangles = 420;
   writeBytes(gameDir() / "pmodel" / "gen.skc", generatedSkc(kVertices, kTriangles));
-  const fs::path exported = programDir() / "导出.skc";
+  const fs::path exported = programDir() / u8path("导出.skc");
   StoreCopy first, second;
   std::string rebuilt;
 

@@ -10,6 +10,7 @@
 
 #include "common/dynlib.h"
 #include "common/gbk.h"
+#include "common/utf8_path.h"
 #include "module/abi.h"
 #include "module/image/image.h"
 #include "qvkm_image.h"
@@ -23,6 +24,8 @@
 namespace ql::apprun {
 
 namespace fs = std::filesystem;
+using ql::u8path;
+using ql::u8text;
 
 namespace {
 
@@ -139,11 +142,11 @@ Status seedFinishedFirstStart(const fs::path& programDir, const fs::path& gameDi
   if (!content) return content.error();
   std::error_code ec;
   fs::create_directories(programDir / kTextureFolderName, ec);
-  if (ec) return fail("cannot create " + (programDir / kTextureFolderName).string() + ": " + ec.message());
+  if (ec) return fail("cannot create " + u8text(programDir / kTextureFolderName) + ": " + ec.message());
   const fs::path memory = programDir / kMemoryFileName;
   std::ofstream out(memory, std::ios::binary | std::ios::trunc);
   out.write(content->data(), std::streamsize(content->size()));
-  if (!out.flush()) return fail("cannot write " + memory.string());
+  if (!out.flush()) return fail("cannot write " + u8text(memory));
   return Ok{};
 }
 

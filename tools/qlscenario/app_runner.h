@@ -43,7 +43,7 @@ const std::vector<uint8_t>& unloadedImage();
 Result<window::Id> menuItemByPath(std::string_view utf8Path);
 
 // Names of the first-start state in the program folder, native (UTF-8).
-inline constexpr char kMemoryFileName[] = "\xE6\xB5\x81\xE6\x98\x9F\xE7\x9B\xAE\xE5\xBD\x95.txt";  // 流星目录.txt
+inline constexpr char8_t kMemoryFileName[] = u8"流星目录.txt";
 inline constexpr char kTextureFolderName[] = "lx_ptx_tmp";
 
 // What a finished first start leaves in the program folder: the memory file

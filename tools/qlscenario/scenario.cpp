@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "common/gbk.h"
+#include "common/utf8_path.h"
 #include "runtime/window/headless.h"
 #include "tools/qlscenario/app_runner.h"
 #include "ui/form_ids.h"
@@ -176,9 +177,9 @@ Result<std::string> Runner::expand(std::string_view text) const {
     size_t end = i + 1;
     while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_')) ++end;
     const std::string name(text.substr(i + 1, end - i - 1));
-    if (name == "PROGRAM") out += programDir_.string();
-    else if (name == "SCENARIO") out += options_.scenarioDir.string();
-    else if (name == "TEMP") out += temp_->path().string();
+    if (name == "PROGRAM") out += u8text(programDir_);
+    else if (name == "SCENARIO") out += u8text(options_.scenarioDir);
+    else if (name == "TEMP") out += u8text(temp_->path());
     else if (auto it = options_.variables.find(name); it != options_.variables.end()) out += it->second;
     else return fail("unknown variable $" + name);
     i = end;
@@ -189,7 +190,7 @@ Result<std::string> Runner::expand(std::string_view text) const {
 Result<fs::path> Runner::pathArg(const Command& c, size_t i) const {
   auto text = expand(c.args[i]);
   if (!text) return text.error();
-  fs::path p(*text);
+  fs::path p = u8path(*text);
   // Relative paths count from the program folder.
   if (p.is_relative()) p = programDir_ / p;
   return p.lexically_normal();
@@ -227,7 +228,7 @@ bool Runner::setup(const Command& c) {
       fs::create_directories(path->parent_path(), ec);
       std::ofstream f(*path, std::ios::binary | std::ios::trunc);
       f.write(content->data(), std::streamsize(content->size()));
-      if (!f.flush()) return fails(c, "cannot write " + path->string());
+      if (!f.flush()) return fails(c, "cannot write " + u8text(*path));
       return true;
     }
     case Op::AnswerBox:
@@ -410,17 +411,17 @@ bool Runner::run() {
     return false;
   }
   // The program folder: as given, or one with a Chinese name in the temporary folder.
-  programDir_ = temp_->path() / "\xE9\x9D\x92\xE5\xB2\x9A\xE5\xB7\xA5\xE5\x85\xB7";  // 青岚工具
+  programDir_ = temp_->path() / u8path("青岚工具");
   for (const Command& c : scenario_.commands) {
     if (c.op != Op::ProgramFolder) continue;
     auto text = expand(c.args[0]);
     if (!text) return fails(c, text.error().message);
-    programDir_ = fs::path(*text).lexically_normal();
+    programDir_ = u8path(*text).lexically_normal();
   }
   std::error_code ec;
   fs::create_directories(programDir_, ec);
   if (ec) {
-    out_ << "FAIL: cannot create the program folder " << programDir_.string() << ": " << ec.message() << "\n";
+    out_ << "FAIL: cannot create the program folder " << u8text(programDir_) << ": " << ec.message() << "\n";
     return false;
   }
   auto programText = apprun::modulePath(programDir_);
