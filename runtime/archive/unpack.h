@@ -9,19 +9,9 @@
 #include <string_view>
 
 #include "common/result.h"
+#include "runtime/archive/entry_names.h"
 
 namespace ql::unpack {
-
-// The command line arrives Windows-shaped ("\home\u\x\ptexture.pak"); on
-// Linux every backslash is a folder separator. A trailing quotation mark is
-// dropped as well: by the Windows splitting rules the closing quote of
-// "<dest>\" is escaped by the backslash before it and stays in the argument.
-std::filesystem::path argToNative(std::string_view arg);
-
-// The part of an entry name that is extracted, or an error saying why the
-// entry is refused: absolute names and names with ".." components never
-// reach the file system. Both '/' and '\' separate folders.
-Result<std::string> flatName(std::string_view entryName);
 
 struct Summary {
   int extracted = 0;
