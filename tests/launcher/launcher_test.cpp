@@ -21,25 +21,6 @@ using namespace ql::launcher::testing;
 using qlpack::PackageEntry;
 using qlpack::PackageOptions;
 
-constexpr uint32_t kId = 0x1A2B;
-constexpr uint32_t kKey = 0x11223344;
-
-ByteVec kernelBytes(const char* path) {
-  ByteVec b = readBytes(path);
-  EXPECT_FALSE(b.empty()) << path;
-  return b;
-}
-ByteVec recordingKernel() { return kernelBytes(QL_TEST_KERNEL); }
-ByteVec kernelWithoutSock() { return kernelBytes(QL_TEST_KERNEL_NO_SOCK); }
-ByteVec kernelWithNullEntry() { return kernelBytes(QL_TEST_KERNEL_NULL_ENTRY); }
-
-PackageOptions options(uint32_t id = kId) {
-  PackageOptions o;
-  o.identifier = id;
-  o.key = kKey;
-  return o;
-}
-
 // Patches the package size in a packed file's trailer.
 ByteVec withTrailerSize(ByteVec file, int32_t size) {
   storeU32(file.data() + file.size() - 8, uint32_t(size));

@@ -1,11 +1,14 @@
 // Shared pieces of the launcher tests: a private scratch folder, the POSIX
-// platform with its outside world pointed into that folder, and packed
-// executables built with the package writer.
+// platform with its outside world pointed into that folder (the Windows tests
+// have their own, win32_test_support.h), and packed executables built with
+// the package writer.
 #pragma once
 
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -17,7 +20,9 @@
 #include <vector>
 
 #include "launcher/launcher.h"
+#if !defined(_WIN32)
 #include "launcher/platform_posix.h"
+#endif
 #include "tools/qlpack/package_writer.h"
 
 namespace ql::launcher::testing {
@@ -36,6 +41,7 @@ inline void writeBytes(const fs::path& p, ByteSpan bytes) {
 
 inline ByteVec bytesOf(std::string_view s) { return ByteVec(s.begin(), s.end()); }
 
+#if !defined(_WIN32)
 // A folder of our own under /tmp, removed with everything in it.
 class ScratchDir {
  public:
@@ -119,6 +125,28 @@ class TestPlatform : public PosixPlatform {
     bool short_;
   };
 };
+
+#endif  // !_WIN32
+
+// The identifier and key of the tests' packages, and the stand-in kernels.
+inline constexpr uint32_t kId = 0x1A2B;
+inline constexpr uint32_t kKey = 0x11223344;
+
+inline qlpack::PackageOptions options(uint32_t id = kId) {
+  qlpack::PackageOptions o;
+  o.identifier = id;
+  o.key = kKey;
+  return o;
+}
+
+inline ByteVec kernelBytes(const char* path) {
+  ByteVec b = readBytes(path);
+  EXPECT_FALSE(b.empty()) << path;
+  return b;
+}
+inline ByteVec recordingKernel() { return kernelBytes(QL_TEST_KERNEL); }
+inline ByteVec kernelWithoutSock() { return kernelBytes(QL_TEST_KERNEL_NO_SOCK); }
+inline ByteVec kernelWithNullEntry() { return kernelBytes(QL_TEST_KERNEL_NULL_ENTRY); }
 
 // Some executable-looking bytes to append a package to.
 inline ByteVec fakeExecutable(size_t size = 4096) {
