@@ -8,14 +8,20 @@ set -euo pipefail
 
 # With --prepare first, only the prefix is made (at build time); a machine
 # whose Wine cannot run this width gets a warning, not a failed build.
+# --optional runs the program only where the prefix can be made (build-time
+# set-up of the test prefix), again with a warning otherwise.
 prepare=0
+optional=0
 if [[ ${1:-} == --prepare ]]; then
   prepare=1
   shift
   set -- "$@" none
+elif [[ ${1:-} == --optional ]]; then
+  optional=1
+  shift
 fi
 if (($# < 3)); then
-  echo "usage: wine-run.sh [--prepare] PREFIX_DIR win32|win64 PROGRAM [ARGS...]" >&2
+  echo "usage: wine-run.sh [--prepare|--optional] PREFIX_DIR win32|win64 PROGRAM [ARGS...]" >&2
   exit 2
 fi
 export WINEPREFIX=$1
@@ -53,7 +59,7 @@ if [[ ! -f $WINEPREFIX/.ql-ready ]]; then
   if ! "$loader" wineboot -i >"$WINEPREFIX.log" 2>&1; then
     echo "wine-run.sh: cannot create the Wine prefix $WINEPREFIX ($loader):" >&2
     cat "$WINEPREFIX.log" >&2
-    ((prepare)) && exit 0
+    ((prepare || optional)) && exit 0
     exit 126
   fi
   reg=$WINEPREFIX/drive_c/ql-fonts.reg
