@@ -9,6 +9,10 @@
 
 namespace ql {
 
+// The first byte of a double-byte GBK character. The runtime's text commands
+// step over a lead byte and whatever byte follows it as one character.
+inline bool isGbkLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+
 // nullopt when the input holds a sequence the target cannot represent.
 std::optional<std::string> gbkToUtf8(std::string_view gbk);
 std::optional<std::string> utf8ToGbk(std::string_view utf8);

@@ -16,11 +16,14 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/gbk.h"
 
 namespace ql::obj {
 
@@ -75,20 +78,38 @@ class Host {
 // The text of a file's bytes: everything before the first NUL.
 std::string_view textOf(std::string_view bytes);
 
-// Calls fn(line, lineNumber) for each CR LF line of `text`; an empty text has
-// no lines, a text ending in CR LF an empty last line. Stops early, returning
-// false, when fn returns false.
+// Calls fn(line, lineNumber) for each CR LF line of `text`, as the runtime's
+// split at CR LF cuts it; an empty text has no lines, a text ending in CR LF
+// an empty last line. Stops early, returning false, when fn returns false.
 template <class Fn>
 bool forEachLine(std::string_view text, Fn&& fn) {
   if (text.empty()) return true;
   int32_t number = 0;
-  size_t at = 0;
+  size_t at = 0;        // start of the current line
+  size_t from = 0;      // where the next CR LF is looked for
+  size_t boundary = 0;  // a character boundary of the line, walked forward
   for (;;) {
-    const size_t end = text.find("\r\n", at);
+    const size_t end = text.find("\r\n", from);
+    if (end != std::string_view::npos) {
+      // The split is double-byte aware: a GBK lead byte just before the CR
+      // takes it as its second byte, and the line goes on. Plain ASCII runs
+      // are passed eight bytes at a time.
+      while (boundary + 8 <= end) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + boundary, 8);
+        if (word & 0x8080808080808080u) break;
+        boundary += 8;
+      }
+      while (boundary < end) boundary += isGbkLeadByte(uint8_t(text[boundary])) ? 2 : 1;
+      if (boundary != end) {
+        from = end + 1;
+        continue;
+      }
+    }
     ++number;
     if (!fn(text.substr(at, end == std::string_view::npos ? text.size() - at : end - at), number)) return false;
     if (end == std::string_view::npos) return true;
-    at = end + 2;
+    at = from = boundary = end + 2;
   }
 }
 

@@ -74,6 +74,38 @@ TEST(ObjLines, CutAtCrLfOnly) {
   for (const Case& c : cases) EXPECT_EQ(countObjLines(c.text).lines, c.lines) << c.text;
 }
 
+TEST(ObjLines, CutWhereTheRuntimesSplitCuts) {
+  // The split is double-byte aware: a GBK lead byte takes the CR after it as
+  // its second byte, and the line runs on to the next CR LF.
+  struct Case {
+    const char* name;
+    std::string text;
+    int32_t lines;
+  };
+  const Case cases[] = {
+      {"lead byte before CR", "# \xC4\r\nv 1 2 3\r\nf 1 1 1", 2},
+      {"whole character before CR", "# \xC4\xA3\r\nv 1 2 3\r\nf 1 1 1", 3},
+      {"CR taken, next CR LF cuts", "\xC4\xA3\xC4\r\n\r\nx", 2},
+      {"after a long ASCII run", "abcdefgh12345678abcdefgh\xB0\r\nx", 1},
+      {"lead byte takes a lone CR", "a\xC4\r\r\nx", 2},
+      {"0xFF and 0x80 are single bytes", "\xFF\r\n\x80\r\nx", 3},
+      {"lead byte at the very end", "a\r\n\xC4", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> lines;
+    forEachLine(c.text, [&](std::string_view line, int32_t) {
+      lines.emplace_back(line);
+      return true;
+    });
+    EXPECT_EQ(int32_t(lines.size()), c.lines);
+    EXPECT_EQ(lines, ql::kernel::splitText(c.text, "\r\n", std::nullopt));
+    EXPECT_EQ(countObjLines(c.text).lines, c.lines);
+  }
+  // The v line joined to the comment before it is no v line.
+  EXPECT_EQ(countObjLines("# \xC4\r\nv 1 2 3\r\nv 4 5 6").vertexLines, 1);
+}
+
 TEST(ObjLines, TextEndsAtFirstNul) {
   EXPECT_EQ(textOf(std::string_view("v 1\0f 2", 7)), "v 1");
 }

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/gbk.h"
 #include "module/abi.h"
 #include "runtime/kernel/commands/memory.h"
 #include "runtime/kernel/commands/runtime_error.h"
@@ -20,7 +21,7 @@ namespace {
 
 std::atomic<int64_t> gOpenSearches{0};
 
-bool isLeadByte(uint8_t b) { return b >= 0x81 && b <= 0xFE; }
+bool isLeadByte(uint8_t b) { return isGbkLeadByte(b); }
 
 // Splits a GBK text into its characters (one or two bytes each).
 std::vector<std::string_view> characters(std::string_view text) {

@@ -6,13 +6,15 @@
 #include <limits>
 #include <system_error>
 
+#include "common/gbk.h"
+
 namespace ql::kernel {
 
 namespace {
 
 constexpr long long kExponentCap = 1'000'000'000;  // far beyond any double, no overflow
 
-bool isLeadByte(uint8_t b) { return b >= 0x81 && b <= 0xFE; }
+bool isLeadByte(uint8_t b) { return isGbkLeadByte(b); }
 
 // Walks the character boundaries of a GBK text from its start.
 class Boundaries {
