@@ -16,7 +16,9 @@ struct QlHost {
   void* (*allocate)(uintptr_t size);
   void* (*reallocate)(void* block, uintptr_t size);
   void (*release)(void* block);
-  [[noreturn]] void (*runtimeError)(int32_t code);
+  // Never returns. (Not marked [[noreturn]]: the attribute does not apply
+  // to a pointer, and clang refuses it there.)
+  void (*runtimeError)(int32_t code);
   // Window-system services for the OpenGL binding (device context, buffer
   // swap, current context); null until the window system provides them.
   intptr_t (*windowService)(int32_t op, intptr_t a, intptr_t b, intptr_t c);

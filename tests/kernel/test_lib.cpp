@@ -1,6 +1,7 @@
 // A support library for the kernel's tests: bound by its identifier, it
 // answers with blocks from the host's allocator and can raise a runtime error
 // through the host, so tests see both directions of the library interface.
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -9,7 +10,14 @@
 
 namespace {
 const QlHost* gHost = nullptr;
+
+// The host's runtime error does not come back; should a broken host return,
+// the library stops here rather than run on.
+[[noreturn]] void stop(int32_t code) {
+  gHost->runtimeError(code);
+  std::abort();
 }
+}  // namespace
 
 QL_EXPORT const QlLibraryInfo* QlLibInfo() {
   static const QlLibraryInfo info{"qltest", ql::kernel::test::kTestLibId, 1, 0, "kernel test library"};
@@ -27,7 +35,7 @@ QL_EXPORT ql::abi::CmdResult QlLibCommand(int32_t code, const ql::abi::ArgRecord
   switch (code) {
     case kLibCmdPrefix: {
       // "lib:" + the text argument, as a new block of the host.
-      if (!args || args->count != 1 || args->args[0].tag != ql::abi::kTagText) gHost->runtimeError(kLibBadArgs);
+      if (!args || args->count != 1 || args->args[0].tag != ql::abi::kTagText) stop(kLibBadArgs);
       const char* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(ql::abi::argValue(args->args[0])));
       const std::string_view in = text ? text : "";
       auto* out = static_cast<char*>(gHost->allocate(in.size() + 5));
@@ -37,13 +45,13 @@ QL_EXPORT ql::abi::CmdResult QlLibCommand(int32_t code, const ql::abi::ArgRecord
       return {static_cast<uint64_t>(reinterpret_cast<uintptr_t>(out)), ql::abi::kTagText, 0};
     }
     case kLibCmdSurface: {
-      if (!args || args->count != 1 || !gHost->windowService) gHost->runtimeError(kLibBadArgs);
+      if (!args || args->count != 1 || !gHost->windowService) stop(kLibBadArgs);
       const intptr_t surface = gHost->windowService(kQlWindowSurfaceOfHandle,
                                                     static_cast<intptr_t>(ql::abi::argValue(args->args[0])), 0, 0);
       return {static_cast<uint64_t>(surface), ql::abi::kTagInt, 0};
     }
     case kLibCmdFail:
-      gHost->runtimeError(kLibErrorCode);
+      stop(kLibErrorCode);
     default:
       return {0, ql::abi::kTagOmitted, 0};
   }

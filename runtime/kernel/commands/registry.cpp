@@ -12,13 +12,11 @@
 
 namespace ql::kernel {
 
-namespace {
-constexpr int32_t kRootLocalMachine = 4;
-}
-
 #ifdef _WIN32
 
 namespace {
+
+constexpr int32_t kRootLocalMachine = 4;
 
 std::string readValue(HKEY root, const std::wstring& subKey, const std::wstring& valueName) {
   HKEY key = nullptr;
