@@ -17,7 +17,8 @@
 
 #include "tests/fakerar/zip_builder.h"
 #include "tests/fakerar/zip_extract.h"
-#include "tests/support/test_files.h"
+#include "common/temp_folder.h"
+#include "common/utf8_path.h"
 
 #ifndef _WIN32
 extern char** environ;
@@ -29,9 +30,9 @@ using ql::fakerar::test::buildZip;
 using ql::fakerar::test::listFolder;
 using ql::fakerar::test::readFile;
 using ql::fakerar::test::writeFile;
-using qltest::TempFolder;
-using qltest::u8path;
-using qltest::u8text;
+using ql::TempFolder;
+using ql::u8path;
+using ql::u8text;
 
 namespace {
 

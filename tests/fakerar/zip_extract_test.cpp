@@ -8,7 +8,8 @@
 
 #include "tests/fakerar/zip_builder.h"
 #include "tests/fakerar/zip_extract.h"
-#include "tests/support/test_files.h"
+#include "common/temp_folder.h"
+#include "common/utf8_path.h"
 
 namespace fs = std::filesystem;
 using namespace ql::fakerar;
@@ -20,8 +21,8 @@ using ql::fakerar::test::readFile;
 using ql::fakerar::test::unicodePathExtra;
 using ql::fakerar::test::writeFile;
 using ql::fakerar::test::ZipInput;
-using qltest::TempFolder;
-using qltest::u8path;
+using ql::TempFolder;
+using ql::u8path;
 
 namespace {
 

@@ -19,7 +19,8 @@
 #include "runtime/kernel/commands/memory.h"
 #include "runtime/kernel/commands/runtime_error.h"
 #include "runtime/paths/paths.h"
-#include "tests/support/test_files.h"
+#include "common/temp_folder.h"
+#include "common/utf8_path.h"
 
 namespace kt {
 
@@ -175,11 +176,11 @@ class KernelTest : public ::testing::Test {
 };
 
 // A folder for one test, its files named from UTF-8 text.
-struct TempFolder : qltest::TempFolder {
-  TempFolder() : qltest::TempFolder("ql_kcmd") {}
+struct TempFolder : ql::TempFolder {
+  TempFolder() : ql::TempFolder("ql_kcmd") {}
 };
-using qltest::u8path;
-using qltest::u8text;
+using ql::u8path;
+using ql::u8text;
 
 inline void writeFile(const fs::path& p, const std::string& content) { std::ofstream(p, std::ios::binary) << content; }
 

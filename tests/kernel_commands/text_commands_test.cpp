@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "kernel_test_support.h"
+
+#include <random>
 #include "runtime/kernel/commands/text_ops.h"
 
 namespace {

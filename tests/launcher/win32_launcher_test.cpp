@@ -20,8 +20,8 @@ namespace {
 using namespace ql::launcher::testing;
 using qlpack::PackageEntry;
 using qlpack::PackageOptions;
-using qltest::u8path;
-using qltest::u8text;
+using ql::u8path;
+using ql::u8text;
 
 ByteVec kernelWithDependency() { return kernelBytes(QL_TEST_KERNEL_DEPENDENCY); }
 ByteVec dependency() { return kernelBytes(QL_TEST_DLL); }
@@ -57,7 +57,7 @@ class Win32Launcher : public ::testing::Test {
     EXPECT_EQ(platform_.liveBlocks, 0u);
   }
 
-  qltest::TempFolder scratch_{"ql_win32_launcher"};
+  ql::TempFolder scratch_{"ql_win32_launcher"};
   fs::path temp_ = scratch_.path() / u8path("青岚 临时");
   fs::path exe_ = scratch_.path() / u8path("青岚工具.exe");
   fs::path record_ = scratch_.path() / u8path("内核记录.txt");

@@ -16,8 +16,8 @@ namespace ql::launcher {
 namespace {
 
 using namespace ql::launcher::testing;
-using qltest::u8path;
-using qltest::u8text;
+using ql::u8path;
+using ql::u8text;
 
 ByteVec counting(size_t n) {
   ByteVec b(n);
@@ -40,7 +40,7 @@ class Win32PlatformTest : public ::testing::Test {
   // A file in the Chinese-named folder, as the launcher would name it.
   std::string in(std::string_view name) const { return u8text(folder_) + "\\" + std::string(name); }
 
-  qltest::TempFolder scratch_{"ql_win32_platform"};
+  ql::TempFolder scratch_{"ql_win32_platform"};
   fs::path folder_ = scratch_.path() / u8path("青岚 工具");
   std::unique_ptr<Platform> platform_ = makeWin32Platform(GetModuleHandleW(nullptr));
 };

@@ -18,7 +18,8 @@
 
 #include "launcher/launcher.h"
 #include "launcher/platform_win32.h"
-#include "tests/support/test_files.h"
+#include "common/temp_folder.h"
+#include "common/utf8_path.h"
 
 namespace ql::launcher::testing {
 

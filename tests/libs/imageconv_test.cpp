@@ -29,14 +29,15 @@
 #endif
 
 #include "runtime/paths/paths.h"
-#include "tests/support/test_files.h"
+#include "common/temp_folder.h"
+#include "common/utf8_path.h"
 #include "tests/libs/lib_host.h"
 
 namespace ql::test {
 namespace {
 namespace fs = std::filesystem;
 
-using qltest::u8path;
+using ql::u8path;
 
 constexpr int32_t kConvert = 0x004;
 constexpr int kWidth = 8, kHeight = 6;

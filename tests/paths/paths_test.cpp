@@ -5,7 +5,8 @@
 #include <fstream>
 #include <string>
 
-#include "tests/support/test_files.h"
+#include "common/temp_folder.h"
+#include "common/utf8_path.h"
 
 namespace fs = std::filesystem;
 
@@ -15,17 +16,17 @@ namespace {
 const std::string kGameGbk = "\xD3\xCE\xCF\xB7";
 const std::string kGameUtf8 = "游戏";
 
-using qltest::u8path;
+using ql::u8path;
 
-struct TempFolder : qltest::TempFolder {
-  TempFolder() : qltest::TempFolder("ql_paths") {}
+struct TempFolder : ql::TempFolder {
+  TempFolder() : ql::TempFolder("ql_paths") {}
 };
 
 // The name resolve() should give. A Windows file system ignores case itself,
 // so there any spelling of the existing name is the file.
 void expectResolvedTo(const fs::path& got, const fs::path& want) {
 #ifdef _WIN32
-  EXPECT_TRUE(ql::paths::equalsIgnoringAsciiCase(qltest::u8text(got), qltest::u8text(want))) << got << " vs " << want;
+  EXPECT_TRUE(ql::paths::equalsIgnoringAsciiCase(ql::u8text(got), ql::u8text(want))) << got << " vs " << want;
 #else
   EXPECT_EQ(got, want);
 #endif

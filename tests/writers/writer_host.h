@@ -17,12 +17,13 @@
 
 #include "kernel_side.h"
 #include "module/support/support.h"
-#include "tests/support/test_files.h"
+#include "common/temp_folder.h"
+#include "common/utf8_path.h"
 
 namespace writers {
 
 namespace fs = std::filesystem;
-using qltest::u8path;
+using ql::u8path;
 
 // GBK of a UTF-8 text (expectations are written in UTF-8 here).
 std::string gbk(std::string_view utf8);

@@ -150,31 +150,6 @@ Status seedFinishedFirstStart(const fs::path& programDir, const fs::path& gameDi
   return Ok{};
 }
 
-// ---- TempFolder -------------------------------------------------------------
-
-TempFolder::TempFolder(std::string_view prefix) {
-  std::error_code ec;
-  fs::path base = fs::temp_directory_path(ec);
-  if (ec) base = "/tmp";
-#if defined(_WIN32)
-  // No mkdtemp: try fresh names until one folder is ours.
-  std::random_device random;
-  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-    const fs::path candidate = base / (std::string(prefix) + "-" + std::to_string(random()));
-    if (fs::create_directory(candidate, ec)) path_ = candidate;
-  }
-#else
-  std::string pattern = (base / (std::string(prefix) + "-XXXXXX")).string();
-  if (mkdtemp(pattern.data())) path_ = pattern;
-#endif
-}
-
-TempFolder::~TempFolder() {
-  if (path_.empty()) return;
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
 // ---- RunResult ----------------------------------------------------------------
 
 bool RunResult::endedCleanly() const {

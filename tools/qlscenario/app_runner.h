@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "common/result.h"
+#include "common/temp_folder.h"
 #include "runtime/kernel/kernel_api.h"
 #include "runtime/window/headless.h"
 
@@ -51,21 +52,7 @@ inline constexpr char kTextureFolderName[] = "lx_ptx_tmp";
 // working folder. The game folder itself need not exist.
 Status seedFinishedFirstStart(const std::filesystem::path& programDir, const std::filesystem::path& gameDir);
 
-// A fresh folder under the system's temporary folder, removed with its
-// content on destruction.
-class TempFolder {
- public:
-  explicit TempFolder(std::string_view prefix = "qlapp");
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  // An empty path when the folder could not be made.
-  bool ok() const { return !path_.empty(); }
-
- private:
-  std::filesystem::path path_;
-};
+using ql::TempFolder;
 
 // What the running program showed in its log box and model list, read while
 // it ran (after the run the windows are gone).
