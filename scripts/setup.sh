@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev libpcre2-dev libboost1.81-dev libstb-dev libcpp-httplib-dev libarchive-dev
   libfltk1.3-dev libgl1-mesa-dev libglu1-mesa-dev libosmesa6-dev libegl-dev libegl-mesa0
   libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev
-  fonts-wqy-microhei xvfb xauth xdotool imagemagick unzip
+  fonts-wqy-microhei xvfb xauth xdotool imagemagick
   # The Windows cross builds and the tests of the 64-bit one under Wine
   # (wine32 is left out: the kernels we build on cannot run 32-bit programs).
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Starts the Windows build's qltool.exe under Wine on the bundled sample game
-# folder, the way a user would: the model list fills, a click loads the first
-# model, its count box is confirmed and 纹理模式 is picked. Checks that the
-# program drew the model, by the frame the drawing area saves on each swap
-# (QL_FRAME_DUMP; under Xvfb Wine's GL child windows show black in
-# screenshots although they render), and saves a screenshot of the windows.
+# folder, the way a user would: a first start in an empty program folder
+# (the notice, the package dialog, the extraction through the archive tool
+# found in the registry), then the model list fills, a click loads the first
+# model, its count box is confirmed and 纹理模式 is picked. Checks what the
+# first start left and that the program drew the model, by the frame the
+# drawing area saves on each swap (QL_FRAME_DUMP; under Xvfb Wine's GL child
+# windows show black in screenshots although they render), and saves a
+# screenshot of the windows.
 #
 # Usage: scripts/wine-smoke.sh [BUILD_DIR]   (default build/windows64)
-# Needs a display (run it under xvfb-run -a without one), xdotool, unzip and
+# Needs a display (run it under xvfb-run -a without one), xdotool and
 # ImageMagick. Exit status 0 when the frame shows the model.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,17 +29,16 @@ wine() { "$repo/scripts/wine-run.sh" "$prefix" "$arch" "$@"; }
 drive=$prefix/drive_c
 wine cmd /c exit 0 >/dev/null 2>&1 || true  # creates the prefix on first use
 
-# A program folder as a finished first start leaves it: the memory file
-# naming the game folder (GBK, no line end) and the textures extracted flat.
+# An empty program folder beside the game, and the tests' stand-in for
+# WinRAR installed where WinRAR goes and registered as its installer does.
 prog=$drive/qlprog
-rm -rf "$prog" "$drive/game" "$drive/frame.bmp"
-mkdir -p "$prog/lx_ptx_tmp" "$drive/game"
+rar="$drive/Program Files/WinRAR"
+[[ -f $build/tests/fakerar/qlfakerar.exe ]] || fail "$build/tests/fakerar/qlfakerar.exe is missing; build the preset first"
+rm -rf "$prog" "$drive/game" "$drive/frame.bmp" "$rar"
+mkdir -p "$prog" "$drive/game" "$rar"
 cp "$build/qltool.exe" "$prog/"
 cp -r "$build/sample/." "$drive/game/"
-unzip -j -o -q "$drive/game/ptexture.pak" -d "$prog/lx_ptx_tmp"
-memory_file=$(printf '\xc1\xf7\xd0\xc7\xc4\xbf\xc2\xbc.txt' | iconv -f GBK -t UTF-8)  # 流星目录.txt
-printf 'C:\\game' > "$prog/$memory_file"
-# WinRAR is looked up at every start; registered, nothing is asked.
+cp "$build/tests/fakerar/qlfakerar.exe" "$rar/WinRAR.exe"
 wine reg add 'HKLM\Software\Classes\WinRAR\shell\open\command' /ve /d '"C:\Program Files\WinRAR\WinRAR.exe" "%1"' /f \
   >/dev/null
 
@@ -53,6 +55,64 @@ stop() {
 }
 trap stop EXIT
 
+# The steps taken, for a run that goes wrong.
+steps=$build/wine-smoke-steps.log
+: >"$steps"
+windows() {
+  local w
+  for w in $(xdotool search --onlyvisible --name '' 2>/dev/null | sort -n); do
+    echo "  $w $(xdotool getwindowgeometry "$w" 2>/dev/null | tr -s ' \n' ' ') $(xdotool getwindowname "$w" 2>/dev/null)"
+  done
+}
+stuck() {
+  import -window root "${shot%.png}-stuck.png" || true
+  { echo "stuck: $1"; windows; } >>"$steps"
+  fail "$1 (see $steps and ${shot%.png}-stuck.png)"
+}
+
+# Without a window manager no key goes to a message box that opens after
+# another program ran, so boxes are answered by a click on their button
+# (centred, near the bottom). A box is a visible window not answered before,
+# on the screen (Wine keeps helper windows at -1,-1) and narrower than the
+# program's own windows. Window ids say nothing about order: each Wine
+# process has its own range.
+seen=" "
+answer_box() {
+  local what=$1 w geometry
+  for _ in $(seq 120); do
+    for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+      [[ $seen == *" $w "* ]] && continue
+      # The window may close between the calls: then look again.
+      geometry=$(xdotool getwindowgeometry --shell "$w" 2>/dev/null) || continue
+      eval "$geometry"
+      ((X >= 0 && Y >= 0 && WIDTH < 600)) || continue
+      sleep 0.5
+      seen+="$w "
+      echo "box for $what: window $w ${WIDTH}x$HEIGHT at $X,$Y" >>"$steps"
+      xdotool mousemove --window "$w" $((WIDTH / 2)) $((HEIGHT - 22)) click 1
+      return 0
+    done
+    sleep 0.5
+  done
+  stuck "no message box for $what"
+}
+
+answer_box "the missing texture folder"
+dialog=""
+for _ in $(seq 60); do
+  dialog=$(xdotool search --onlyvisible --name 'Meteor' 2>/dev/null | head -1 || true)
+  [[ -n $dialog ]] && break
+  sleep 0.5
+done
+[[ -n $dialog ]] || stuck "the package dialog did not open"
+echo "package dialog: window $dialog" >>"$steps"
+seen+="$dialog "
+sleep 1
+xdotool type --delay 20 'C:\game\ptexture.pak'  # over the preset name, which is selected
+xdotool key Return
+answer_box "the package to extract"
+answer_box "the extraction's outcome"
+
 main=""
 for _ in $(seq 120); do
   main=$(xdotool search --name 'V0\.24' 2>/dev/null | head -1 || true)
@@ -60,12 +120,19 @@ for _ in $(seq 120); do
   sleep 0.5
 done
 [[ -n $main ]] || fail "the main window did not open (see $build/wine-smoke.log)"
+memory_file=$(printf '\xc1\xf7\xd0\xc7\xc4\xbf\xc2\xbc.txt' | iconv -f GBK -t UTF-8)  # 流星目录.txt
+for _ in $(seq 40); do
+  [[ -f $prog/$memory_file ]] && break
+  sleep 0.5
+done
+[[ $(cat "$prog/$memory_file" 2>/dev/null) == 'C:\game' ]] || fail "the first start did not remember C:\game"
+[[ -f $prog/lx_ptx_tmp/gd02skin.tga ]] || fail "the first start extracted no textures into $prog/lx_ptx_tmp"
 sleep 2
 # Coordinates are relative to the main window's client area: the first
 # entry of the model list, then the mode box under it and its last entry.
 xdotool mousemove --window "$main" 26 27 click 1
 sleep 4
-xdotool key Return  # the count box that follows a load
+answer_box "the count that follows a load"
 sleep 2
 xdotool mousemove --window "$main" 92 444 click 1
 sleep 1.5
