@@ -215,6 +215,16 @@ void AppFixture::expectCleanEnd() const {
   EXPECT_EQ(r.stepsRun, r.stepsQueued) << "steps the program did not get to";
 }
 
+std::string tinyTga() {
+  std::string t(18, '\0');
+  t[2] = 2;    // uncompressed true colour
+  t[12] = 2;   // width
+  t[14] = 2;   // height
+  t[16] = 24;  // bits per pixel
+  for (int i = 0; i < 4; ++i) t += std::string("\x10\x20\xF0", 3);
+  return t;
+}
+
 bool makeViewContextCurrent() {
   Globals& g = globals();
   if (g.glRenderContext != 0) return true;

@@ -174,4 +174,8 @@ class AppFixture : public ::testing::Test {
 // context can be had.
 bool makeViewContextCurrent();
 
+// A 2×2 uncompressed 24-bit TGA: the smallest texture the loaders take (the
+// converter reads it whatever its extension).
+std::string tinyTga();
+
 }  // namespace ql::e2e

@@ -62,11 +62,7 @@ class Launcher : public ::testing::Test {
     writeBytes(exe_, file);
     return runLauncher(platform_, image_);
   }
-  fs::path folder(uint32_t id = kId) const {
-    char name[16];
-    std::snprintf(name, sizeof name, "Q_%X", id);
-    return temp_ / name;
-  }
+  fs::path folder(uint32_t id = kId) const { return extractionFolder(temp_, id); }
   size_t filesIn(const fs::path& dir) const {
     if (!fs::is_directory(dir)) return 0;
     return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #endif
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -137,6 +138,13 @@ inline qlpack::PackageOptions options(uint32_t id = kId) {
   o.identifier = id;
   o.key = kKey;
   return o;
+}
+
+// The extraction folder a start makes for package `id` in `temp`.
+inline fs::path extractionFolder(const fs::path& temp, uint32_t id = kId) {
+  char name[16];
+  std::snprintf(name, sizeof name, "Q_%X", id);
+  return temp / name;
 }
 
 inline ByteVec kernelBytes(const char* path) {

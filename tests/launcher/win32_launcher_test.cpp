@@ -44,11 +44,7 @@ class Win32Launcher : public ::testing::Test {
     writeBytes(exe_, file);
     return runLauncher(platform_, image_);
   }
-  fs::path folder(uint32_t id = kId) const {
-    char name[16];
-    std::snprintf(name, sizeof name, "Q_%X", id);
-    return temp_ / name;
-  }
+  fs::path folder(uint32_t id = kId) const { return extractionFolder(temp_, id); }
   // Exactly one message, the one for `outcome`, and no block left.
   void expectFailure(const LaunchResult& r, Outcome outcome) {
     EXPECT_EQ(r.outcome, outcome) << r.detail;

@@ -18,18 +18,6 @@ namespace {
 
 constexpr char kImportMenu[] = "文件/打开/打开OBJ格式";
 
-// A 2×2 uncompressed 24-bit TGA: the smallest texture the loaders take (and
-// the converter reads whatever its extension).
-std::string tinyTga() {
-  std::string t(18, '\0');
-  t[2] = 2;    // uncompressed true colour
-  t[12] = 2;   // width
-  t[14] = 2;   // height
-  t[16] = 24;  // bits per pixel
-  for (int i = 0; i < 4; ++i) t += std::string("\x10\x20\xF0", 3);
-  return t;
-}
-
 // One triangle using the first material; one newmtl + map_Kd per texture.
 std::string objText() { return "mtllib m.mtl\r\nv 0 0 0\r\nvt 0 0\r\nusemtl m1\r\nf 1/1 1/1 1/1"; }
 std::string mtlText(const std::vector<std::string>& textures) {

@@ -20,17 +20,6 @@ using skctest::headLines;
 using skctest::joinLines;
 using skctest::StoreCopy;
 
-// A 2×2 uncompressed 24-bit TGA: the smallest texture the loaders take.
-std::string tinyTga() {
-  std::string t(18, '\0');
-  t[2] = 2;   // uncompressed true colour
-  t[12] = 2;  // width
-  t[14] = 2;  // height
-  t[16] = 24; // bits per pixel
-  for (int i = 0; i < 4; ++i) t += std::string("\x10\x20\xF0", 3);
-  return t;
-}
-
 std::string modelWithTextures(const std::vector<std::string>& textures) {
   auto lines = headLines(textures);
   lines.push_back("  Vertices: 1");
