@@ -16,8 +16,8 @@ namespace {
 class FuzzHost final : public ql::obj::Host {
  public:
   explicit FuzzHost(std::string library) : library_(std::move(library)) {}
-  double toDouble(const char* t) override { return ql::kernel::textToDouble(t); }
-  int32_t toInt(const char* t) override { return ql::kernel::textToInteger(t); }
+  double toDouble(const char* t) override { return ql::rt::textToDouble(t); }
+  int32_t toInt(const char* t) override { return ql::rt::textToInteger(t); }
   std::string readLibrary(const char*) override { return library_; }
   void materialMissing(const char*) override {}
 
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text = textOf(input);
 
   const Counts counts = countObjLines(text);
-  const auto pieces = ql::kernel::splitText(text, "\r\n", std::nullopt);
+  const auto pieces = ql::rt::splitText(text, "\r\n", std::nullopt);
   check(size_t(counts.lines) == pieces.size());
 
   {

@@ -9,7 +9,7 @@
 #include "runtime/window/headless.h"
 #include "tests/kernel/test_module.h"
 
-namespace ql::kernel::test {
+namespace ql::rt::test {
 namespace {
 
 using window::ControlKind;
@@ -160,4 +160,4 @@ TEST(FormBuild, TextPropertiesAgreeWithTheWindowSystem) {
 }
 
 }  // namespace
-}  // namespace ql::kernel::test
+}  // namespace ql::rt::test

@@ -18,7 +18,7 @@
 #include "tests/kernel/test_ids.h"
 #include "tests/kernel/test_module.h"
 
-namespace ql::kernel::test {
+namespace ql::rt::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -754,4 +754,4 @@ TEST_F(KernelRunDeathTest, RuntimeErrorExitsWithItsCode) {
 }
 
 }  // namespace
-}  // namespace ql::kernel::test
+}  // namespace ql::rt::test

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace ql::kernel::test {
+namespace ql::rt::test {
 
 inline constexpr char kTestLibId[] = "7E570000000000000000000000C0DE01";
 inline constexpr char kNoSuchLibId[] = "7E5700000000000000000000DEADBEEF";
@@ -14,4 +14,4 @@ constexpr int32_t kLibCmdSurface = 3;   // handle -> host window service's surfa
 constexpr int32_t kLibErrorCode = 77;
 constexpr int32_t kLibBadArgs = 78;
 
-}  // namespace ql::kernel::test
+}  // namespace ql::rt::test

@@ -20,7 +20,7 @@ const QlHost* gHost = nullptr;
 }  // namespace
 
 QL_EXPORT const QlLibraryInfo* QlLibInfo() {
-  static const QlLibraryInfo info{"qltest", ql::kernel::test::kTestLibId, 1, 0, "kernel test library"};
+  static const QlLibraryInfo info{"qltest", ql::rt::test::kTestLibId, 1, 0, "kernel test library"};
   return &info;
 }
 
@@ -31,7 +31,7 @@ QL_EXPORT int32_t QlLibInit(const QlHost* host) {
 }
 
 QL_EXPORT ql::abi::CmdResult QlLibCommand(int32_t code, const ql::abi::ArgRecord* args) {
-  using namespace ql::kernel::test;
+  using namespace ql::rt::test;
   switch (code) {
     case kLibCmdPrefix: {
       // "lib:" + the text argument, as a new block of the host.

@@ -18,7 +18,7 @@
 #include "runtime/support_lib.h"
 #include "tests/kernel/test_ids.h"
 
-namespace ql::kernel::test {
+namespace ql::rt::test {
 
 namespace {
 
@@ -264,4 +264,4 @@ uintptr_t codeField(uint32_t offset) {
   return v;
 }
 
-}  // namespace ql::kernel::test
+}  // namespace ql::rt::test

@@ -15,7 +15,7 @@
 #include "module/abi.h"
 #include "module/image/image.h"
 
-namespace ql::kernel::test {
+namespace ql::rt::test {
 
 // ---- Ids of the test form ------------------------------------------------------
 constexpr uint32_t kMain = 0x52000001, kMainUnit = 0x06000001;
@@ -128,4 +128,4 @@ Fn slot(int index) {
 // GBK from UTF-8 (aborts on a text GBK cannot hold: a fault of the test).
 std::string gbk(const char* utf8);
 
-}  // namespace ql::kernel::test
+}  // namespace ql::rt::test

@@ -41,23 +41,23 @@ TEST_F(Dispatch, WrongCallsStopWithTheCommandNamed) {
   // A byte set block that claims two dimensions.
   const uint32_t twoDims[4] = {2, 1, 1, 0};
   Case cases[] = {
-      {"too few", 0x134, Args().text("abc"), ql::kernel::kErrCommandCall, "0x134: takes 2 arguments, got 1"},
-      {"too many", 0x130, Args().text("a").text("b"), ql::kernel::kErrCommandCall, "0x130"},
-      {"text expected", 0x130, Args().integer(3), ql::kernel::kErrCommandCall, "expected text, got integer"},
-      {"integer expected", 0x13C, Args().text("a").real(1.0).integer(1), ql::kernel::kErrCommandCall,
+      {"too few", 0x134, Args().text("abc"), ql::rt::kErrCommandCall, "0x134: takes 2 arguments, got 1"},
+      {"too many", 0x130, Args().text("a").text("b"), ql::rt::kErrCommandCall, "0x130"},
+      {"text expected", 0x130, Args().integer(3), ql::rt::kErrCommandCall, "expected text, got integer"},
+      {"integer expected", 0x13C, Args().text("a").real(1.0).integer(1), ql::rt::kErrCommandCall,
        "argument 2: expected integer, got double"},
-      {"bool expected", 0x148, Args().text("a").text("b").integer(1).integer(0), ql::kernel::kErrCommandCall,
+      {"bool expected", 0x148, Args().text("a").text("b").integer(1).integer(0), ql::rt::kErrCommandCall,
        "argument 4"},
-      {"no arguments allowed", 0x104, Args().integer(1), ql::kernel::kErrCommandCall, "0x104"},
-      {"OR needs an argument", 0x0C8, Args(), ql::kernel::kErrCommandCall, "0xC8"},
-      {"OR of a text", 0x0C8, Args().integer(1).text("2"), ql::kernel::kErrCommandCall, "argument 2"},
-      {"to text of a boolean", 0x168, Args().boolean(true), ql::kernel::kErrCommandCall, "0x168"},
-      {"to integer of a byte set", 0x9DC, Args().bytes("1"), ql::kernel::kErrCommandCall, "0x9DC"},
+      {"no arguments allowed", 0x104, Args().integer(1), ql::rt::kErrCommandCall, "0x104"},
+      {"OR needs an argument", 0x0C8, Args(), ql::rt::kErrCommandCall, "0xC8"},
+      {"OR of a text", 0x0C8, Args().integer(1).text("2"), ql::rt::kErrCommandCall, "argument 2"},
+      {"to text of a boolean", 0x168, Args().boolean(true), ql::rt::kErrCommandCall, "0x168"},
+      {"to integer of a byte set", 0x9DC, Args().bytes("1"), ql::rt::kErrCommandCall, "0x9DC"},
       {"byte set of two dimensions", 0x168, Args().raw(uintptr_t(twoDims), ql::abi::kTagBytes),
-       ql::kernel::kErrCommandCall, "not one-dimensional"},
-      {"cell with a window tag", 0x994, Args().raw(8, ql::abi::kTypeWindow), ql::kernel::kErrCommandCall,
+       ql::rt::kErrCommandCall, "not one-dimensional"},
+      {"cell with a window tag", 0x994, Args().raw(8, ql::abi::kTypeWindow), ql::rt::kErrCommandCall,
        "expected general-value cell, got window"},
-      {"unknown code", 0x123, Args(), ql::kernel::kErrUnknownCommand, "0x123 does not exist"},
+      {"unknown code", 0x123, Args(), ql::rt::kErrUnknownCommand, "0x123 does not exist"},
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -66,14 +66,14 @@ TEST_F(Dispatch, WrongCallsStopWithTheCommandNamed) {
 }
 
 TEST_F(Dispatch, NullRecordCountsAsNoArguments) {
-  ql::kernel::setProgramFolder("\\opt\\tool");
-  const auto r = ql::kernel::kernelCommand(ql::kernel::kCmdProgramFolder, nullptr);
+  ql::rt::setProgramFolder("\\opt\\tool");
+  const auto r = ql::rt::kernelCommand(ql::rt::kCmdProgramFolder, nullptr);
   EXPECT_EQ(takeText(r), "\\opt\\tool");
-  ql::kernel::setProgramFolder("");
+  ql::rt::setProgramFolder("");
 }
 
 // The window system's side, recording what the kernel forwarded.
-class RecordingWindows : public ql::kernel::WindowCommands {
+class RecordingWindows : public ql::rt::WindowCommands {
  public:
   std::vector<std::string> log;
 
@@ -82,63 +82,63 @@ class RecordingWindows : public ql::kernel::WindowCommands {
                   (caption ? std::string(*caption) : "<none>"));
     return 1;
   }
-  void openWindow(ql::kernel::UnitRef window, ql::kernel::UnitRef owner, bool modal) override {
+  void openWindow(ql::rt::UnitRef window, ql::rt::UnitRef owner, bool modal) override {
     log.push_back("open " + std::to_string(window.lo) + " " + std::to_string(owner.lo) + " " + std::to_string(modal));
   }
-  intptr_t controlHandle(ql::kernel::UnitRef, ql::kernel::UnitRef control) override { return intptr_t(control.hi) * 2; }
-  int32_t clientWidth(ql::kernel::UnitRef) override { return 640; }
-  int32_t clientHeight(ql::kernel::UnitRef) override { return 480; }
-  void moveResize(ql::kernel::UnitRef target, std::optional<int32_t> left, std::optional<int32_t> top,
+  intptr_t controlHandle(ql::rt::UnitRef, ql::rt::UnitRef control) override { return intptr_t(control.hi) * 2; }
+  int32_t clientWidth(ql::rt::UnitRef) override { return 640; }
+  int32_t clientHeight(ql::rt::UnitRef) override { return 480; }
+  void moveResize(ql::rt::UnitRef target, std::optional<int32_t> left, std::optional<int32_t> top,
                   std::optional<int32_t> width, std::optional<int32_t> height) override {
     auto s = [](std::optional<int32_t> v) { return v ? std::to_string(*v) : std::string("-"); };
     log.push_back("move " + std::to_string(target.hi) + " " + s(left) + " " + s(top) + " " + s(width) + " " +
                   s(height));
   }
-  bool showFileDialog(ql::kernel::UnitRef, ql::kernel::UnitRef dialog) override { return dialog.hi == 7; }
-  std::string listEntry(ql::kernel::UnitRef, ql::kernel::UnitRef, int32_t index) override {
+  bool showFileDialog(ql::rt::UnitRef, ql::rt::UnitRef dialog) override { return dialog.hi == 7; }
+  std::string listEntry(ql::rt::UnitRef, ql::rt::UnitRef, int32_t index) override {
     return "entry" + std::to_string(index);
   }
-  void listAdd(ql::kernel::UnitRef, ql::kernel::UnitRef list, std::string_view text) override {
+  void listAdd(ql::rt::UnitRef, ql::rt::UnitRef list, std::string_view text) override {
     log.push_back("add " + std::to_string(list.hi) + " " + std::string(text));
   }
 };
 
 TEST_F(Dispatch, WindowCommandsWithoutWindowSystemStop) {
-  ql::kernel::setWindowCommands(nullptr);
-  expectRuntimeError([] { call(ql::kernel::kCmdMessageBox, Args().text("hi").integer(0)); },
-                     ql::kernel::kErrNoWindowSystem, "0x300");
+  ql::rt::setWindowCommands(nullptr);
+  expectRuntimeError([] { call(ql::rt::kCmdMessageBox, Args().text("hi").integer(0)); },
+                     ql::rt::kErrNoWindowSystem, "0x300");
   expectRuntimeError(
       [] {
-        call(ql::kernel::kCmdListAdd, Args().raw(1, ql::abi::kTypeWindow).raw(2, ql::abi::kTypeListBox).text("a"));
+        call(ql::rt::kCmdListAdd, Args().raw(1, ql::abi::kTypeWindow).raw(2, ql::abi::kTypeListBox).text("a"));
       },
-      ql::kernel::kErrNoWindowSystem, "0x40C");
+      ql::rt::kErrNoWindowSystem, "0x40C");
 }
 
 TEST_F(Dispatch, WindowCommandsAreForwarded) {
   RecordingWindows windows;
-  ql::kernel::setWindowCommands(&windows);
+  ql::rt::setWindowCommands(&windows);
   const uint64_t window = 0x52000001;
   const uint64_t control = (uint64_t(0x16000005) << 32) | 0x52000001;
 
-  EXPECT_EQ(asInteger(call(ql::kernel::kCmdMessageBox, Args().text("msg").integer(1).text("cap"))), 1);
-  call(ql::kernel::kCmdMessageBox, Args().text("only").integer(0).omitted());
-  call(ql::kernel::kCmdOpenWindow,
+  EXPECT_EQ(asInteger(call(ql::rt::kCmdMessageBox, Args().text("msg").integer(1).text("cap"))), 1);
+  call(ql::rt::kCmdMessageBox, Args().text("only").integer(0).omitted());
+  call(ql::rt::kCmdOpenWindow,
        Args().raw(window, ql::abi::kTypeWindow).raw(0x52000002, ql::abi::kTypeWindow).boolean(false));
-  const auto handle = call(ql::kernel::kCmdControlHandle,
+  const auto handle = call(ql::rt::kCmdControlHandle,
                            Args().raw(window, ql::abi::kTypeWindow).raw(control, ql::abi::kTypeDrawingArea));
   EXPECT_EQ(handle.value, uint64_t(0x16000005) * 2);
-  EXPECT_EQ(asInteger(call(ql::kernel::kCmdClientWidth, Args().raw(window, ql::abi::kTypeWindow))), 640);
-  EXPECT_EQ(asInteger(call(ql::kernel::kCmdClientHeight, Args().raw(window, ql::abi::kTypeWindow))), 480);
-  call(ql::kernel::kCmdMoveResize,
+  EXPECT_EQ(asInteger(call(ql::rt::kCmdClientWidth, Args().raw(window, ql::abi::kTypeWindow))), 640);
+  EXPECT_EQ(asInteger(call(ql::rt::kCmdClientHeight, Args().raw(window, ql::abi::kTypeWindow))), 480);
+  call(ql::rt::kCmdMoveResize,
        Args().raw(control, ql::abi::kTypeDrawingArea).integer(5).omitted().integer(300).omitted());
   EXPECT_TRUE(
-      asBoolean(call(ql::kernel::kCmdShowFileDialog,
+      asBoolean(call(ql::rt::kCmdShowFileDialog,
                      Args().raw(window, ql::abi::kTypeWindow).raw(uint64_t(7) << 32, ql::abi::kTypeFileDialog))));
   EXPECT_EQ(
-      takeText(call(ql::kernel::kCmdListEntry,
+      takeText(call(ql::rt::kCmdListEntry,
                     Args().raw(window, ql::abi::kTypeWindow).raw(uint64_t(9) << 32, ql::abi::kTypeListBox).integer(3))),
       "entry3");
-  call(ql::kernel::kCmdListAdd,
+  call(ql::rt::kCmdListAdd,
        Args().raw(window, ql::abi::kTypeWindow).raw(uint64_t(9) << 32, ql::abi::kTypeListBox).text("a.skc"));
 
   const std::vector<std::string> expected = {"box msg 1 cap", "box only 0 <none>", "open 1375731713 1375731714 0",
@@ -148,24 +148,24 @@ TEST_F(Dispatch, WindowCommandsAreForwarded) {
   // A list box where a file dialog belongs is caught before the window system sees it.
   expectRuntimeError(
       [&] {
-        call(ql::kernel::kCmdShowFileDialog, Args().raw(window, ql::abi::kTypeWindow).raw(0, ql::abi::kTypeListBox));
+        call(ql::rt::kCmdShowFileDialog, Args().raw(window, ql::abi::kTypeWindow).raw(0, ql::abi::kTypeListBox));
       },
-      ql::kernel::kErrCommandCall, "expected file dialog, got list box");
-  ql::kernel::setWindowCommands(nullptr);
+      ql::rt::kErrCommandCall, "expected file dialog, got list box");
+  ql::rt::setWindowCommands(nullptr);
 }
 
 TEST_F(Dispatch, ProgramFolderDefaultsToTheExecutablesFolder) {
-  ql::kernel::setProgramFolder("");
+  ql::rt::setProgramFolder("");
   const fs::path exe = thisExecutable();
   ASSERT_FALSE(exe.empty());
   const std::string expected = gbkPath(exe.parent_path());
-  EXPECT_EQ(takeText(call(ql::kernel::kCmdProgramFolder)), expected);
+  EXPECT_EQ(takeText(call(ql::rt::kCmdProgramFolder)), expected);
   EXPECT_NE(expected.back(), '\\');
 
-  ql::kernel::setProgramFolder("\\tmp\\" + kLiuXingGbk);
-  EXPECT_EQ(takeText(call(ql::kernel::kCmdProgramFolder)), "\\tmp\\" + kLiuXingGbk);
-  ql::kernel::setProgramFolder("");
-  EXPECT_EQ(takeText(call(ql::kernel::kCmdProgramFolder)), expected);
+  ql::rt::setProgramFolder("\\tmp\\" + kLiuXingGbk);
+  EXPECT_EQ(takeText(call(ql::rt::kCmdProgramFolder)), "\\tmp\\" + kLiuXingGbk);
+  ql::rt::setProgramFolder("");
+  EXPECT_EQ(takeText(call(ql::rt::kCmdProgramFolder)), expected);
 }
 
 #ifdef _WIN32
@@ -212,53 +212,53 @@ TEST_F(Dispatch, RegistryReadsTheArchiveToolsOpenCommand) {
     ASSERT_TRUE(made->made());
   }
   const std::string answer =
-      takeText(call(ql::kernel::kCmdRegistryRead, Args().integer(4).text(ql::kernel::kArchiveToolOpenKey).omitted()));
+      takeText(call(ql::rt::kCmdRegistryRead, Args().integer(4).text(ql::rt::kArchiveToolOpenKey).omitted()));
   auto expectedGbk = ql::wideToGbk(expected);
   ASSERT_TRUE(expectedGbk.has_value());
   EXPECT_EQ(answer, *expectedGbk);
 
   // Registry keys ignore case; other keys and other roots read as "".
-  EXPECT_EQ(takeText(call(ql::kernel::kCmdRegistryRead,
+  EXPECT_EQ(takeText(call(ql::rt::kCmdRegistryRead,
                           Args().integer(4).text("software\\classes\\winrar\\SHELL\\open\\command\\"))),
             answer);
-  EXPECT_EQ(takeText(call(ql::kernel::kCmdRegistryRead, Args().integer(4).text("SOFTWARE\\Other\\"))), "");
-  EXPECT_EQ(takeText(call(ql::kernel::kCmdRegistryRead, Args().integer(3).text(ql::kernel::kArchiveToolOpenKey))), "");
+  EXPECT_EQ(takeText(call(ql::rt::kCmdRegistryRead, Args().integer(4).text("SOFTWARE\\Other\\"))), "");
+  EXPECT_EQ(takeText(call(ql::rt::kCmdRegistryRead, Args().integer(3).text(ql::rt::kArchiveToolOpenKey))), "");
 }
 
 #else
 
 TEST_F(Dispatch, RegistryNamesTheArchiveAdapter) {
-  ql::kernel::setAdapterFolder("\\tmp\\Q_1F\\" + kLiuXingGbk);
+  ql::rt::setAdapterFolder("\\tmp\\Q_1F\\" + kLiuXingGbk);
   const std::string answer =
-      takeText(call(ql::kernel::kCmdRegistryRead, Args().integer(4).text(ql::kernel::kArchiveToolOpenKey).omitted()));
+      takeText(call(ql::rt::kCmdRegistryRead, Args().integer(4).text(ql::rt::kArchiveToolOpenKey).omitted()));
   EXPECT_EQ(answer, "\"\\tmp\\Q_1F\\" + kLiuXingGbk + "\\qlunpack\" \"%1\"");
 
   // The cut archive-tool discovery makes: first quote to the next one.
-  const int32_t p1 = asInteger(call(ql::kernel::kCmdFind, Args().text(answer).text("\"").integer(1).boolean(false)));
+  const int32_t p1 = asInteger(call(ql::rt::kCmdFind, Args().text(answer).text("\"").integer(1).boolean(false)));
   const int32_t p2 =
-      asInteger(call(ql::kernel::kCmdFind, Args().text(answer).text("\"").integer(p1 + 1).boolean(false)));
-  EXPECT_EQ(takeText(call(ql::kernel::kCmdMid, Args().text(answer).integer(p1).integer(p2 - p1 + 1))),
+      asInteger(call(ql::rt::kCmdFind, Args().text(answer).text("\"").integer(p1 + 1).boolean(false)));
+  EXPECT_EQ(takeText(call(ql::rt::kCmdMid, Args().text(answer).integer(p1).integer(p2 - p1 + 1))),
             "\"\\tmp\\Q_1F\\" + kLiuXingGbk + "\\qlunpack\"");
 
   // Registry keys ignore case; other keys read as "".
-  EXPECT_EQ(takeText(call(ql::kernel::kCmdRegistryRead,
+  EXPECT_EQ(takeText(call(ql::rt::kCmdRegistryRead,
                           Args().integer(4).text("software\\classes\\winrar\\SHELL\\open\\command\\"))),
             answer);
-  EXPECT_EQ(takeText(call(ql::kernel::kCmdRegistryRead,
+  EXPECT_EQ(takeText(call(ql::rt::kCmdRegistryRead,
                           Args().integer(4).text("SOFTWARE\\Classes\\WinRAR\\shell\\open\\command"))),
             "");
-  EXPECT_EQ(takeText(call(ql::kernel::kCmdRegistryRead, Args().integer(4).text("SOFTWARE\\Other\\"))), "");
-  ql::kernel::setAdapterFolder("");
+  EXPECT_EQ(takeText(call(ql::rt::kCmdRegistryRead, Args().integer(4).text("SOFTWARE\\Other\\"))), "");
+  ql::rt::setAdapterFolder("");
 }
 
 #endif
 
 TEST_F(Dispatch, AdapterFolderDefaultsToTheCodesOwnFolder) {
-  ql::kernel::setAdapterFolder("");
+  ql::rt::setAdapterFolder("");
   const fs::path exe = thisExecutable();
   ASSERT_FALSE(exe.empty());
   // The commands are linked into this test program, so its folder is theirs.
-  EXPECT_EQ(ql::kernel::adapterFolder(), gbkPath(exe.parent_path()));
+  EXPECT_EQ(ql::rt::adapterFolder(), gbkPath(exe.parent_path()));
 }
 
 }  // namespace

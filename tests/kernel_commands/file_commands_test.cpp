@@ -27,8 +27,8 @@ class FileCommands : public KernelTest {
 TEST_F(FileCommands, ReadWholeFileIgnoringLetterCase) {
   const std::string content = std::string("v 1 2 3\r\n\0\xFF", 11);
   writeFile(game_ / "PModel" / "Nm001.SKC", content);
-  EXPECT_EQ(takeBytes(call(ql::kernel::kCmdReadFile, Args().text(modulePath("pmodel\\nm001.skc")))), content);
-  EXPECT_EQ(takeBytes(call(ql::kernel::kCmdReadFile, Args().text(modulePath("PModel\\Nm001.SKC")))), content);
+  EXPECT_EQ(takeBytes(call(ql::rt::kCmdReadFile, Args().text(modulePath("pmodel\\nm001.skc")))), content);
+  EXPECT_EQ(takeBytes(call(ql::rt::kCmdReadFile, Args().text(modulePath("PModel\\Nm001.SKC")))), content);
 }
 
 // The whole file comes back in one byte set, whatever its size: empty, one
@@ -40,7 +40,7 @@ TEST_F(FileCommands, ReadWholeFileOfEverySize) {
     std::string content(size, '\0');
     for (size_t i = 0; i < size; ++i) content[i] = char((i * 131 + i / 7) & 0xFF);
     writeFile(game_ / "PModel" / "big.obj", content);
-    const std::string back = takeBytes(call(ql::kernel::kCmdReadFile, Args().text(modulePath("pmodel\\big.obj"))));
+    const std::string back = takeBytes(call(ql::rt::kCmdReadFile, Args().text(modulePath("pmodel\\big.obj"))));
     ASSERT_EQ(back.size(), size);
     EXPECT_TRUE(back == content) << "content differs";
   }
@@ -50,7 +50,7 @@ TEST_F(FileCommands, ReadWholeFileOfEverySize) {
 // A file's size is only a first guess: /proc files say 0 and hold more.
 TEST_F(FileCommands, ReadWholeFileBeyondItsStatedSize) {
   ASSERT_EQ(fs::file_size("/proc/self/status"), 0u);
-  const std::string back = takeBytes(call(ql::kernel::kCmdReadFile, Args().text("\\proc\\self\\status")));
+  const std::string back = takeBytes(call(ql::rt::kCmdReadFile, Args().text("\\proc\\self\\status")));
   EXPECT_EQ(back.rfind("Name:", 0), 0u) << back.substr(0, 40);
   EXPECT_NE(back.find("VmRSS:"), std::string::npos);
 }
@@ -70,30 +70,30 @@ TEST_F(FileCommands, UnreadableFilesGiveAnEmptyByteSet) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(takeBytes(call(ql::kernel::kCmdReadFile, Args().text(c.path))), "");
+    EXPECT_EQ(takeBytes(call(ql::rt::kCmdReadFile, Args().text(c.path))), "");
   }
 }
 
 TEST_F(FileCommands, WriteReplacesTheWholeFileAndReportsSuccess) {
   writeFile(game_ / "PModel" / "Old.SKC", "a much longer earlier content");
   // Another letter case names the same file, as on Windows.
-  EXPECT_TRUE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath("pmodel\\old.skc")).bytes("new"))));
+  EXPECT_TRUE(asBoolean(call(ql::rt::kCmdWriteFile, Args().text(modulePath("pmodel\\old.skc")).bytes("new"))));
   EXPECT_EQ(readFile(game_ / "PModel" / "Old.SKC"), "new");
   EXPECT_EQ(entriesNamed(game_ / "PModel", "old.skc"), 1);
 
   // A new file keeps its name, inside the folder as it exists.
   const std::string name = kLiuXingGbk + "\xC4\xBF\xC2\xBC.txt";  // 流星目录.txt
-  EXPECT_TRUE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath(name)).bytes("D:\\Games"))));
+  EXPECT_TRUE(asBoolean(call(ql::rt::kCmdWriteFile, Args().text(modulePath(name)).bytes("D:\\Games"))));
   EXPECT_EQ(readFile(game_ / u8path(kLiuXingUtf8 + "目录.txt")), "D:\\Games");
 
-  EXPECT_TRUE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath("empty.txt")).bytes(""))));
+  EXPECT_TRUE(asBoolean(call(ql::rt::kCmdWriteFile, Args().text(modulePath("empty.txt")).bytes(""))));
   EXPECT_TRUE(fs::exists(game_ / "empty.txt"));
   EXPECT_EQ(fs::file_size(game_ / "empty.txt"), 0u);
 
   // Failures are reported, not hidden.
-  EXPECT_FALSE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath("nofolder\\x.txt")).bytes("x"))));
-  EXPECT_FALSE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath("pmodel")).bytes("x"))));
-  EXPECT_FALSE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath("\x81")).bytes("x"))));
+  EXPECT_FALSE(asBoolean(call(ql::rt::kCmdWriteFile, Args().text(modulePath("nofolder\\x.txt")).bytes("x"))));
+  EXPECT_FALSE(asBoolean(call(ql::rt::kCmdWriteFile, Args().text(modulePath("pmodel")).bytes("x"))));
+  EXPECT_FALSE(asBoolean(call(ql::rt::kCmdWriteFile, Args().text(modulePath("\x81")).bytes("x"))));
 }
 
 TEST_F(FileCommands, WriteToAReadOnlyFolderFails) {
@@ -103,7 +103,7 @@ TEST_F(FileCommands, WriteToAReadOnlyFolderFails) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
   fs::create_directories(game_ / "ro");
   chmod((game_ / "ro").c_str(), 0555);
-  EXPECT_FALSE(asBoolean(call(ql::kernel::kCmdWriteFile, Args().text(modulePath("ro\\x.txt")).bytes("x"))));
+  EXPECT_FALSE(asBoolean(call(ql::rt::kCmdWriteFile, Args().text(modulePath("ro\\x.txt")).bytes("x"))));
   chmod((game_ / "ro").c_str(), 0755);
 #endif
 }
@@ -112,13 +112,13 @@ TEST_F(FileCommands, CopyFile) {
   writeFile(game_ / "PModel" / "A.skc", "model");
   writeFile(game_ / "PModel" / "A.skc.bak", "older backup");
   EXPECT_TRUE(asBoolean(
-      call(ql::kernel::kCmdCopyFile, Args().text(modulePath("pmodel\\a.SKC")).text(modulePath("pmodel\\a.skc.BAK")))));
+      call(ql::rt::kCmdCopyFile, Args().text(modulePath("pmodel\\a.SKC")).text(modulePath("pmodel\\a.skc.BAK")))));
   EXPECT_EQ(readFile(game_ / "PModel" / "A.skc.bak"), "model");
   EXPECT_TRUE(
-      asBoolean(call(ql::kernel::kCmdCopyFile, Args().text(modulePath("pmodel\\a.skc")).text(modulePath("copy.skc")))));
+      asBoolean(call(ql::rt::kCmdCopyFile, Args().text(modulePath("pmodel\\a.skc")).text(modulePath("copy.skc")))));
   EXPECT_EQ(readFile(game_ / "copy.skc"), "model");
   EXPECT_FALSE(
-      asBoolean(call(ql::kernel::kCmdCopyFile, Args().text(modulePath("pmodel\\none.skc")).text(modulePath("x.skc")))));
+      asBoolean(call(ql::rt::kCmdCopyFile, Args().text(modulePath("pmodel\\none.skc")).text(modulePath("x.skc")))));
   EXPECT_FALSE(fs::exists(game_ / "x.skc"));
 }
 
@@ -138,7 +138,7 @@ TEST_F(FileCommands, Exists) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    EXPECT_EQ(asBoolean(call(ql::kernel::kCmdFileExists, Args().text(c.path))), c.expected);
+    EXPECT_EQ(asBoolean(call(ql::rt::kCmdFileExists, Args().text(c.path))), c.expected);
   }
 }
 

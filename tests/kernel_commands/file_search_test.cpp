@@ -6,14 +6,14 @@
 namespace {
 
 using namespace kt;
-using ql::kernel::endFileSearch;
-using ql::kernel::fileSearch;
+using ql::rt::endFileSearch;
+using ql::rt::fileSearch;
 
 // Takes a name the search returned and frees it.
 std::string take(char* name) {
   EXPECT_NE(name, nullptr);
   std::string s = name ? name : "";
-  ql::kernel::release(name);
+  ql::rt::release(name);
   return s;
 }
 
@@ -112,7 +112,7 @@ TEST_F(FileSearch, ContinuationAndEnd) {
   EXPECT_EQ(take(fileSearch(nullptr, ql::abi::kSearchFolders, 0, &handle)), "");
   endFileSearch(&handle);
 
-  expectRuntimeError([] { fileSearch("x", 0, 0, nullptr); }, ql::kernel::kErrCommandCall, "handle");
+  expectRuntimeError([] { fileSearch("x", 0, 0, nullptr); }, ql::rt::kErrCommandCall, "handle");
 }
 
 TEST_F(FileSearch, NamesGbkCannotHoldAreSkipped) {
@@ -124,11 +124,11 @@ TEST_F(FileSearch, NamesGbkCannotHoldAreSkipped) {
 }
 
 TEST_F(FileSearch, PrepareAppendLeavesTheArrayAlone) {
-  void* array = ql::kernel::allocate(8);
+  void* array = ql::rt::allocate(8);
   void* before = array;
-  ql::kernel::prepareAppend(4, &array);
+  ql::rt::prepareAppend(4, &array);
   EXPECT_EQ(array, before);
-  ql::kernel::release(array);
+  ql::rt::release(array);
 }
 
 TEST(Wildcard, Matching) {
@@ -160,7 +160,7 @@ TEST(Wildcard, Matching) {
       {"?" + std::string("\\"), trail5C, false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ql::kernel::matchesWildcard(c.pattern, c.name), c.expected) << c.pattern << " vs " << c.name;
+    EXPECT_EQ(ql::rt::matchesWildcard(c.pattern, c.name), c.expected) << c.pattern << " vs " << c.name;
   }
 }
 

@@ -85,7 +85,7 @@ class Args {
   std::vector<uint32_t> storage_;
 };
 
-inline abi::CmdResult call(int32_t code, Args args = {}) { return ql::kernel::kernelCommand(code, args.record()); }
+inline abi::CmdResult call(int32_t code, Args args = {}) { return ql::rt::kernelCommand(code, args.record()); }
 
 inline void* pointerOf(const abi::CmdResult& r) { return reinterpret_cast<void*>(uintptr_t(r.value)); }
 
@@ -95,7 +95,7 @@ inline std::string takeText(const abi::CmdResult& r) {
   auto* p = static_cast<char*>(pointerOf(r));
   EXPECT_NE(p, nullptr);
   std::string s = p ? p : "";
-  ql::kernel::release(p);
+  ql::rt::release(p);
   return s;
 }
 
@@ -106,7 +106,7 @@ inline std::string takeBytes(const abi::CmdResult& r) {
   std::memcpy(header, p, 8);
   EXPECT_EQ(header[0], 1u);
   std::string s(reinterpret_cast<char*>(p + 8), header[1]);
-  ql::kernel::release(p);
+  ql::rt::release(p);
   return s;
 }
 
@@ -122,9 +122,9 @@ inline std::vector<std::string> takeTextList(const abi::CmdResult& r) {
     char* element;
     std::memcpy(&element, p + 8 + i * abi::kTextElementWidth, sizeof element);
     out.emplace_back(element);
-    ql::kernel::release(element);
+    ql::rt::release(element);
   }
-  ql::kernel::release(p);
+  ql::rt::release(p);
   return out;
 }
 
@@ -145,16 +145,16 @@ inline double asDouble(const abi::CmdResult& r) {
 class KernelTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previousHook_ = ql::kernel::setRuntimeErrorHook([](int32_t code, const char* detail) {
+    previousHook_ = ql::rt::setRuntimeErrorHook([](int32_t code, const char* detail) {
       throw RuntimeErrorRaised{code, detail};
     });
-    liveAtStart_ = ql::kernel::liveBlocks();
-    searchesAtStart_ = ql::kernel::openFileSearches();
+    liveAtStart_ = ql::rt::liveBlocks();
+    searchesAtStart_ = ql::rt::openFileSearches();
   }
   void TearDown() override {
-    EXPECT_EQ(ql::kernel::liveBlocks(), liveAtStart_) << "a kernel block was not freed";
-    EXPECT_EQ(ql::kernel::openFileSearches(), searchesAtStart_) << "a file search was not ended";
-    ql::kernel::setRuntimeErrorHook(previousHook_);
+    EXPECT_EQ(ql::rt::liveBlocks(), liveAtStart_) << "a kernel block was not freed";
+    EXPECT_EQ(ql::rt::openFileSearches(), searchesAtStart_) << "a file search was not ended";
+    ql::rt::setRuntimeErrorHook(previousHook_);
   }
 
   // Runs `f`, expects a runtime error with `code` whose text holds `needle`.
@@ -170,7 +170,7 @@ class KernelTest : public ::testing::Test {
   }
 
  private:
-  ql::kernel::RuntimeErrorHook previousHook_ = nullptr;
+  ql::rt::RuntimeErrorHook previousHook_ = nullptr;
   int64_t liveAtStart_ = 0;
   int64_t searchesAtStart_ = 0;
 };

@@ -17,7 +17,7 @@ class MoveFileOver : public KernelTest {
     return gbkPath(temp_.path()) + "\\game" + kLiuXingGbk + "\\" + relativeGbk;
   }
   bool move(const std::string& from, const std::string& to) {
-    return asBoolean(call(ql::kernel::kCmdMoveFileOver, Args().text(modulePath(from)).text(modulePath(to))));
+    return asBoolean(call(ql::rt::kCmdMoveFileOver, Args().text(modulePath(from)).text(modulePath(to))));
   }
 
   TempFolder temp_;
@@ -64,10 +64,10 @@ TEST_F(MoveFileOver, FailuresLeaveBothSidesAsTheyWere) {
 }
 
 TEST_F(MoveFileOver, ChecksItsArguments) {
-  expectRuntimeError([] { call(ql::kernel::kCmdMoveFileOver, Args().text("a")); }, ql::kernel::kErrCommandCall,
+  expectRuntimeError([] { call(ql::rt::kCmdMoveFileOver, Args().text("a")); }, ql::rt::kErrCommandCall,
                      "0x9F0");
-  expectRuntimeError([] { call(ql::kernel::kCmdMoveFileOver, Args().text("a").integer(1)); },
-                     ql::kernel::kErrCommandCall, "0x9F0");
+  expectRuntimeError([] { call(ql::rt::kCmdMoveFileOver, Args().text("a").integer(1)); },
+                     ql::rt::kErrCommandCall, "0x9F0");
 }
 
 }  // namespace

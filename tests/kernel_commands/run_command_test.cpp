@@ -30,7 +30,7 @@ TEST(SplitCommandLine, Rules) {
       {"no program before the command letter", " e \"x.pak\" \"d\\\"", {"e", "x.pak", "d\\"}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ql::kernel::splitCommandLine(c.line), c.expected) << c.name;
+    EXPECT_EQ(ql::rt::splitCommandLine(c.line), c.expected) << c.name;
   }
 }
 
@@ -55,11 +55,11 @@ TEST_F(RunCommandWindows, SuccessOnlyWhenStartedAndExitedWithZero) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(asBoolean(call(ql::kernel::kCmdRunAndWait, Args().text(c.line).boolean(true).omitted())), c.expected);
+    EXPECT_EQ(asBoolean(call(ql::rt::kCmdRunAndWait, Args().text(c.line).boolean(true).omitted())), c.expected);
   }
   // Without waiting, only the start counts.
-  EXPECT_TRUE(asBoolean(call(ql::kernel::kCmdRunAndWait, Args().text("cmd.exe /c exit 3").boolean(false))));
-  EXPECT_FALSE(asBoolean(call(ql::kernel::kCmdRunAndWait, Args().text("C:\\none\\none.exe").boolean(false))));
+  EXPECT_TRUE(asBoolean(call(ql::rt::kCmdRunAndWait, Args().text("cmd.exe /c exit 3").boolean(false))));
+  EXPECT_FALSE(asBoolean(call(ql::rt::kCmdRunAndWait, Args().text("C:\\none\\none.exe").boolean(false))));
 }
 
 #else
@@ -84,7 +84,7 @@ class RunCommand : public KernelTest {
   std::string program(const std::string& name) const { return "\"" + gbkPath(folder_) + "\\" + name + "\""; }
 
   bool run(const std::string& line) {
-    return asBoolean(call(ql::kernel::kCmdRunAndWait, Args().text(line).boolean(true).omitted()));
+    return asBoolean(call(ql::rt::kCmdRunAndWait, Args().text(line).boolean(true).omitted()));
   }
 
   TempFolder temp_;
@@ -129,9 +129,9 @@ TEST_F(RunCommand, ArgumentsArriveAsUtf8WithQuotesRemoved) {
 }
 
 TEST_F(RunCommand, WithoutWaitingReportsTheStart) {
-  EXPECT_TRUE(asBoolean(call(ql::kernel::kCmdRunAndWait, Args().text(program("three.sh")).boolean(false))));
-  EXPECT_FALSE(asBoolean(call(ql::kernel::kCmdRunAndWait, Args().text(program("none.sh")).boolean(false))));
-  EXPECT_TRUE(asBoolean(call(ql::kernel::kCmdRunAndWait, Args().text(program("ok.sh")))));  // waits by default
+  EXPECT_TRUE(asBoolean(call(ql::rt::kCmdRunAndWait, Args().text(program("three.sh")).boolean(false))));
+  EXPECT_FALSE(asBoolean(call(ql::rt::kCmdRunAndWait, Args().text(program("none.sh")).boolean(false))));
+  EXPECT_TRUE(asBoolean(call(ql::rt::kCmdRunAndWait, Args().text(program("ok.sh")))));  // waits by default
 }
 
 #endif

@@ -12,7 +12,7 @@
 namespace {
 
 using namespace kt;
-using ql::kernel::Command;
+using ql::rt::Command;
 
 class TextCommands : public KernelTest {};
 
@@ -28,33 +28,33 @@ TEST_F(TextCommands, LengthLeftRightMid) {
     std::string expected;
   };
   const Case cases[] = {
-      {"left within", ql::kernel::kCmdLeft, "C:\\a\\b.skc", 4, 0, "C:\\a"},
-      {"left zero", ql::kernel::kCmdLeft, "abc", 0, 0, ""},
-      {"left negative", ql::kernel::kCmdLeft, "abc", -5, 0, ""},
-      {"left beyond", ql::kernel::kCmdLeft, "abc", 99, 0, "abc"},
-      {"right within", ql::kernel::kCmdRight, "ptexture.pak", 4, 0, ".pak"},
-      {"right beyond", ql::kernel::kCmdRight, "abc", 10, 0, "abc"},
-      {"right negative", ql::kernel::kCmdRight, "abc", -1, 0, ""},
-      {"mid from 1", ql::kernel::kCmdMid, "abcdef", 1, 3, "abc"},
-      {"mid inside", ql::kernel::kCmdMid, "abcdef", 3, 2, "cd"},
-      {"mid runs past end", ql::kernel::kCmdMid, "abcdef", 5, 10, "ef"},
-      {"mid start past end", ql::kernel::kCmdMid, "abcdef", 7, 1, ""},
-      {"mid start below 1", ql::kernel::kCmdMid, "abcdef", -3, 2, "ab"},
-      {"mid n zero", ql::kernel::kCmdMid, "abcdef", 2, 0, ""},
-      {"mid huge n", ql::kernel::kCmdMid, "abcdef", 2, INT32_MAX, "bcdef"},
-      {"mid counts bytes", ql::kernel::kCmdMid, kLiuXingGbk + "x", 3, 3, "\xD0\xC7x"},
+      {"left within", ql::rt::kCmdLeft, "C:\\a\\b.skc", 4, 0, "C:\\a"},
+      {"left zero", ql::rt::kCmdLeft, "abc", 0, 0, ""},
+      {"left negative", ql::rt::kCmdLeft, "abc", -5, 0, ""},
+      {"left beyond", ql::rt::kCmdLeft, "abc", 99, 0, "abc"},
+      {"right within", ql::rt::kCmdRight, "ptexture.pak", 4, 0, ".pak"},
+      {"right beyond", ql::rt::kCmdRight, "abc", 10, 0, "abc"},
+      {"right negative", ql::rt::kCmdRight, "abc", -1, 0, ""},
+      {"mid from 1", ql::rt::kCmdMid, "abcdef", 1, 3, "abc"},
+      {"mid inside", ql::rt::kCmdMid, "abcdef", 3, 2, "cd"},
+      {"mid runs past end", ql::rt::kCmdMid, "abcdef", 5, 10, "ef"},
+      {"mid start past end", ql::rt::kCmdMid, "abcdef", 7, 1, ""},
+      {"mid start below 1", ql::rt::kCmdMid, "abcdef", -3, 2, "ab"},
+      {"mid n zero", ql::rt::kCmdMid, "abcdef", 2, 0, ""},
+      {"mid huge n", ql::rt::kCmdMid, "abcdef", 2, INT32_MAX, "bcdef"},
+      {"mid counts bytes", ql::rt::kCmdMid, kLiuXingGbk + "x", 3, 3, "\xD0\xC7x"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Args args;
     args.text(c.text).integer(c.a);
-    if (c.code == ql::kernel::kCmdMid) args.integer(c.b);
+    if (c.code == ql::rt::kCmdMid) args.integer(c.b);
     EXPECT_EQ(takeText(call(c.code, std::move(args))), c.expected);
   }
-  EXPECT_EQ(asInteger(call(ql::kernel::kCmdTextLength, Args().text(kLiuXingGbk + ".txt"))), 8);
-  EXPECT_EQ(asInteger(call(ql::kernel::kCmdTextLength, Args().text(""))), 0);
-  EXPECT_EQ(asInteger(call(ql::kernel::kCmdTextLength, Args().nullText())), 0);
-  EXPECT_EQ(takeText(call(ql::kernel::kCmdLeft, Args().nullText().integer(3))), "");
+  EXPECT_EQ(asInteger(call(ql::rt::kCmdTextLength, Args().text(kLiuXingGbk + ".txt"))), 8);
+  EXPECT_EQ(asInteger(call(ql::rt::kCmdTextLength, Args().text(""))), 0);
+  EXPECT_EQ(asInteger(call(ql::rt::kCmdTextLength, Args().nullText())), 0);
+  EXPECT_EQ(takeText(call(ql::rt::kCmdLeft, Args().nullText().integer(3))), "");
 }
 
 TEST_F(TextCommands, FindAndFindLast) {
@@ -97,10 +97,10 @@ TEST_F(TextCommands, FindAndFindLast) {
     else
       args.omitted();
     args.boolean(c.ignoreCase);
-    EXPECT_EQ(asInteger(call(c.last ? ql::kernel::kCmdFindLast : ql::kernel::kCmdFind, std::move(args))), c.expected);
+    EXPECT_EQ(asInteger(call(c.last ? ql::rt::kCmdFindLast : ql::rt::kCmdFind, std::move(args))), c.expected);
   }
   // The module may leave out the trailing arguments altogether.
-  EXPECT_EQ(asInteger(call(ql::kernel::kCmdFind, Args().text("abc").text("c"))), 3);
+  EXPECT_EQ(asInteger(call(ql::rt::kCmdFind, Args().text("abc").text("c"))), 3);
 }
 
 TEST_F(TextCommands, SplitDropsDelimitersAndKeepsEmptyPieces) {
@@ -130,7 +130,7 @@ TEST_F(TextCommands, SplitDropsDelimitersAndKeepsEmptyPieces) {
       args.integer(*c.limit);
     else
       args.omitted();
-    EXPECT_EQ(takeTextList(call(ql::kernel::kCmdSplit, std::move(args))), c.expected);
+    EXPECT_EQ(takeTextList(call(ql::rt::kCmdSplit, std::move(args))), c.expected);
   }
 }
 
@@ -167,7 +167,7 @@ TEST_F(TextCommands, TextToNumberReadsTheLeadingNumber) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("\"" + c.text + "\"");
-    EXPECT_EQ(asDouble(call(ql::kernel::kCmdTextToNumber, Args().text(c.text))), c.expected);
+    EXPECT_EQ(asDouble(call(ql::rt::kCmdTextToNumber, Args().text(c.text))), c.expected);
   }
 }
 
@@ -199,7 +199,7 @@ TEST_F(TextCommands, NumberToText) {
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(takeText(call(ql::kernel::kCmdToText, std::move(c.args))), c.expected);
+    EXPECT_EQ(takeText(call(ql::rt::kCmdToText, std::move(c.args))), c.expected);
   }
 }
 
@@ -214,7 +214,7 @@ static_assert(offsetof(ql::abi::ArgRecord, args) == offsetof(OneArgRecord, arg))
 ql::abi::CmdResult callOne(int32_t code, uint64_t value, uint32_t tag) {
   OneArgRecord record;
   record.arg = ql::abi::makeArg(value, tag);
-  return ql::kernel::kernelCommand(code, reinterpret_cast<const ql::abi::ArgRecord*>(&record));
+  return ql::rt::kernelCommand(code, reinterpret_cast<const ql::abi::ArgRecord*>(&record));
 }
 
 TEST_F(TextCommands, SingleFloatTextReadsBackToTheSameValue) {
@@ -223,19 +223,19 @@ TEST_F(TextCommands, SingleFloatTextReadsBackToTheSameValue) {
   for (int i = 0; i < 1'000'000; ++i) {
     const float value = std::bit_cast<float>(uint32_t(random()));
     if (!std::isfinite(value)) continue;
-    const auto textResult = callOne(ql::kernel::kCmdToText, std::bit_cast<uint32_t>(value), ql::abi::kTagFloat);
+    const auto textResult = callOne(ql::rt::kCmdToText, std::bit_cast<uint32_t>(value), ql::abi::kTagFloat);
     const char* text = static_cast<const char*>(pointerOf(textResult));
     const size_t length = std::strlen(text);
     ASSERT_EQ(std::strpbrk(text, " ,"), nullptr) << text;
     // Through the kernel's own reader, as the module reads numbers back...
-    const auto back = callOne(ql::kernel::kCmdTextToNumber, uintptr_t(text), ql::abi::kTagText);
+    const auto back = callOne(ql::rt::kCmdTextToNumber, uintptr_t(text), ql::abi::kTagText);
     ASSERT_EQ(std::bit_cast<uint32_t>(float(std::bit_cast<double>(back.value))), std::bit_cast<uint32_t>(value))
         << text;
     // ...and as a single float directly.
     float direct = 0;
     std::from_chars(text, text + length, direct);
     ASSERT_EQ(std::bit_cast<uint32_t>(direct), std::bit_cast<uint32_t>(value)) << text;
-    ql::kernel::release(pointerOf(textResult));
+    ql::rt::release(pointerOf(textResult));
     ++checked;
   }
   EXPECT_GT(checked, 990'000);
@@ -246,11 +246,11 @@ TEST_F(TextCommands, DoubleTextReadsBackToTheSameValue) {
   for (int i = 0; i < 1'000'000; ++i) {
     const double value = std::bit_cast<double>(random());
     if (!std::isfinite(value)) continue;
-    const auto textResult = callOne(ql::kernel::kCmdToText, std::bit_cast<uint64_t>(value), ql::abi::kTagDouble);
+    const auto textResult = callOne(ql::rt::kCmdToText, std::bit_cast<uint64_t>(value), ql::abi::kTagDouble);
     const char* text = static_cast<const char*>(pointerOf(textResult));
-    const auto back = callOne(ql::kernel::kCmdTextToNumber, uintptr_t(text), ql::abi::kTagText);
+    const auto back = callOne(ql::rt::kCmdTextToNumber, uintptr_t(text), ql::abi::kTagText);
     ASSERT_EQ(back.value, std::bit_cast<uint64_t>(value)) << text;
-    ql::kernel::release(pointerOf(textResult));
+    ql::rt::release(pointerOf(textResult));
   }
 }
 
@@ -272,65 +272,65 @@ TEST_F(TextCommands, ToInteger) {
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(asInteger(call(ql::kernel::kCmdToInteger, std::move(c.args))), c.expected);
+    EXPECT_EQ(asInteger(call(ql::rt::kCmdToInteger, std::move(c.args))), c.expected);
   }
 }
 
 TEST_F(TextCommands, BitOr) {
-  EXPECT_EQ(asInteger(call(ql::kernel::kCmdBitOr, Args().integer(0x4000).integer(0x100).integer(1))), 0x4101);
-  EXPECT_EQ(asInteger(call(ql::kernel::kCmdBitOr, Args().integer(int32_t(0x80000000)).integer(2))),
+  EXPECT_EQ(asInteger(call(ql::rt::kCmdBitOr, Args().integer(0x4000).integer(0x100).integer(1))), 0x4101);
+  EXPECT_EQ(asInteger(call(ql::rt::kCmdBitOr, Args().integer(int32_t(0x80000000)).integer(2))),
             int32_t(0x80000002));
-  EXPECT_EQ(asInteger(call(ql::kernel::kCmdBitOr, Args().integer(5))), 5);
+  EXPECT_EQ(asInteger(call(ql::rt::kCmdBitOr, Args().integer(5))), 5);
 }
 
 TEST_F(TextCommands, ByteSets) {
   const std::string content = kLiuXingGbk + "\r\n\x01\xFF";
-  EXPECT_EQ(takeBytes(call(ql::kernel::kCmdTextToBytes, Args().text(content))), content);
-  EXPECT_EQ(takeBytes(call(ql::kernel::kCmdTextToBytes, Args().text(""))), "");
+  EXPECT_EQ(takeBytes(call(ql::rt::kCmdTextToBytes, Args().text(content))), content);
+  EXPECT_EQ(takeBytes(call(ql::rt::kCmdTextToBytes, Args().text(""))), "");
 
-  const auto text = call(ql::kernel::kCmdBytesToValue, Args().bytes(content).integer(10).omitted());
+  const auto text = call(ql::rt::kCmdBytesToValue, Args().bytes(content).integer(10).omitted());
   EXPECT_EQ(text.tag, ql::abi::kTagText);
   EXPECT_EQ(takeText(text), content);
-  EXPECT_EQ(takeText(call(ql::kernel::kCmdBytesToValue, Args().bytes("").integer(10))), "");
+  EXPECT_EQ(takeText(call(ql::rt::kCmdBytesToValue, Args().bytes("").integer(10))), "");
 
-  expectRuntimeError([] { call(ql::kernel::kCmdBytesToValue, Args().bytes("1").integer(3)); },
-                     ql::kernel::kErrCommandCall, "0x19C");
+  expectRuntimeError([] { call(ql::rt::kCmdBytesToValue, Args().bytes("1").integer(3)); },
+                     ql::rt::kErrCommandCall, "0x19C");
 }
 
 TEST_F(TextCommands, ValueCell) {
   void* cell = nullptr;
   auto cellArg = [&] { return Args().raw(uintptr_t(&cell), ql::abi::kTypeValueCell); };
 
-  EXPECT_EQ(asDouble(call(ql::kernel::kCmdCellNumber, cellArg())), 0.0);  // never stored
-  call(ql::kernel::kCmdCellStoreText, cellArg().text("12.5"));
+  EXPECT_EQ(asDouble(call(ql::rt::kCmdCellNumber, cellArg())), 0.0);  // never stored
+  call(ql::rt::kCmdCellStoreText, cellArg().text("12.5"));
   ASSERT_NE(cell, nullptr);
-  EXPECT_EQ(asDouble(call(ql::kernel::kCmdCellNumber, cellArg())), 12.5);
-  call(ql::kernel::kCmdCellStoreText, cellArg().text(" -3e2 rest"));
-  EXPECT_EQ(asDouble(call(ql::kernel::kCmdCellNumber, cellArg())), -300.0);
-  const auto released = call(ql::kernel::kCmdCellRelease, cellArg());
+  EXPECT_EQ(asDouble(call(ql::rt::kCmdCellNumber, cellArg())), 12.5);
+  call(ql::rt::kCmdCellStoreText, cellArg().text(" -3e2 rest"));
+  EXPECT_EQ(asDouble(call(ql::rt::kCmdCellNumber, cellArg())), -300.0);
+  const auto released = call(ql::rt::kCmdCellRelease, cellArg());
   EXPECT_EQ(released.tag, ql::abi::kTagOmitted);
   EXPECT_EQ(cell, nullptr);
-  call(ql::kernel::kCmdCellRelease, cellArg());  // releasing an empty cell is harmless
+  call(ql::rt::kCmdCellRelease, cellArg());  // releasing an empty cell is harmless
   EXPECT_EQ(cell, nullptr);
 
-  expectRuntimeError([] { call(ql::kernel::kCmdCellNumber, Args().raw(0, ql::abi::kTypeValueCell)); },
-                     ql::kernel::kErrCommandCall, "0x994");
+  expectRuntimeError([] { call(ql::rt::kCmdCellNumber, Args().raw(0, ql::abi::kTypeValueCell)); },
+                     ql::rt::kErrCommandCall, "0x994");
 }
 
 TEST_F(TextCommands, Allocator) {
-  const int64_t before = ql::kernel::liveBlocks();
-  auto* block = static_cast<char*>(ql::kernel::allocate(4));
+  const int64_t before = ql::rt::liveBlocks();
+  auto* block = static_cast<char*>(ql::rt::allocate(4));
   std::memcpy(block, "abc", 4);
-  EXPECT_EQ(ql::kernel::liveBlocks(), before + 1);
-  block = static_cast<char*>(ql::kernel::reallocate(block, 1 << 20));
+  EXPECT_EQ(ql::rt::liveBlocks(), before + 1);
+  block = static_cast<char*>(ql::rt::reallocate(block, 1 << 20));
   EXPECT_STREQ(block, "abc");
-  EXPECT_EQ(ql::kernel::liveBlocks(), before + 1);
-  ql::kernel::release(block);
-  ql::kernel::release(nullptr);
-  void* fromNull = ql::kernel::reallocate(nullptr, 0);
+  EXPECT_EQ(ql::rt::liveBlocks(), before + 1);
+  ql::rt::release(block);
+  ql::rt::release(nullptr);
+  void* fromNull = ql::rt::reallocate(nullptr, 0);
   ASSERT_NE(fromNull, nullptr);
-  ql::kernel::release(fromNull);
-  EXPECT_EQ(ql::kernel::liveBlocks(), before);
+  ql::rt::release(fromNull);
+  EXPECT_EQ(ql::rt::liveBlocks(), before);
 }
 
 }  // namespace

@@ -15,8 +15,8 @@ using namespace ql::obj;
 
 class TestHost : public Host {
  public:
-  double toDouble(const char* t) override { return ql::kernel::textToDouble(t); }
-  int32_t toInt(const char* t) override { return ql::kernel::textToInteger(t); }
+  double toDouble(const char* t) override { return ql::rt::textToDouble(t); }
+  int32_t toInt(const char* t) override { return ql::rt::textToInteger(t); }
   std::string readLibrary(const char* name) override {
     asked.push_back(name);
     auto it = libraries.find(name);
@@ -99,7 +99,7 @@ TEST(ObjLines, CutWhereTheRuntimesSplitCuts) {
       return true;
     });
     EXPECT_EQ(int32_t(lines.size()), c.lines);
-    EXPECT_EQ(lines, ql::kernel::splitText(c.text, "\r\n", std::nullopt));
+    EXPECT_EQ(lines, ql::rt::splitText(c.text, "\r\n", std::nullopt));
     EXPECT_EQ(countObjLines(c.text).lines, c.lines);
   }
   // The v line joined to the comment before it is no v line.

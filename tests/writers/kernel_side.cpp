@@ -10,7 +10,7 @@
 
 namespace writers::kernel_side {
 
-using ql::kernel::UnitRef;
+using ql::rt::UnitRef;
 
 namespace {
 
@@ -18,7 +18,7 @@ constexpr int32_t kPropFileName = 10, kPropFilter = 11, kPropInitialFolder = 13;
 
 [[noreturn]] void unexpected(const std::string& what) { throw RuntimeStop{-1, "unexpected call: " + what}; }
 
-struct Host : ql::kernel::WindowCommands {
+struct Host : ql::rt::WindowCommands {
   std::deque<std::optional<std::string>>* answers = nullptr;
   std::vector<BoxShown> boxes;
   std::vector<DialogShown> dialogs;
@@ -52,7 +52,7 @@ struct Host : ql::kernel::WindowCommands {
 };
 
 Host gHost;
-ql::kernel::RuntimeErrorHook gPreviousHook = nullptr;
+ql::rt::RuntimeErrorHook gPreviousHook = nullptr;
 
 [[noreturn]] void throwRuntimeError(int32_t code) { throw RuntimeStop{code, "the module stopped"}; }
 [[noreturn]] void throwUnexpected(const char* what) { unexpected(what); }
@@ -63,11 +63,11 @@ void checkDialog(uint32_t window, uint32_t unit) {
 uint64_t readProperty(uint32_t window, uint32_t unit, int32_t property, int32_t) {
   checkDialog(window, unit);
   if (property != kPropFileName) unexpected("read of property " + std::to_string(property));
-  return uint64_t(reinterpret_cast<uintptr_t>(ql::kernel::newText(gHost.fileName)));
+  return uint64_t(reinterpret_cast<uintptr_t>(ql::rt::newText(gHost.fileName)));
 }
 void writeProperty(uint32_t window, uint32_t unit, int32_t property, int32_t, uint64_t value) {
   checkDialog(window, unit);
-  const std::string text(ql::kernel::textView(reinterpret_cast<const char*>(uintptr_t(value))));
+  const std::string text(ql::rt::textView(reinterpret_cast<const char*>(uintptr_t(value))));
   if (property == kPropFilter)
     gHost.filter = text;
   else if (property == kPropInitialFolder)
@@ -97,19 +97,19 @@ void start(const std::string& programFolder, std::deque<std::optional<std::strin
   gHost.initialFolder.clear();
   gHost.fileName.clear();
   gHost.answers = dialogAnswers;
-  ql::kernel::setWindowCommands(&gHost);
-  gPreviousHook = ql::kernel::setRuntimeErrorHook(&throwingHook);
-  ql::kernel::setProgramFolder(programFolder);
+  ql::rt::setWindowCommands(&gHost);
+  gPreviousHook = ql::rt::setRuntimeErrorHook(&throwingHook);
+  ql::rt::setProgramFolder(programFolder);
 }
 
 void stop() {
-  ql::kernel::setProgramFolder("");
-  ql::kernel::setWindowCommands(nullptr);
-  ql::kernel::setRuntimeErrorHook(gPreviousHook);
+  ql::rt::setProgramFolder("");
+  ql::rt::setWindowCommands(nullptr);
+  ql::rt::setRuntimeErrorHook(gPreviousHook);
   gHost.answers = nullptr;
 }
 
-int64_t liveBlocks() { return ql::kernel::liveBlocks(); }
+int64_t liveBlocks() { return ql::rt::liveBlocks(); }
 const std::vector<BoxShown>& boxes() { return gHost.boxes; }
 const std::vector<DialogShown>& dialogs() { return gHost.dialogs; }
 

@@ -33,7 +33,7 @@ Handlers gHandlers;
 intptr_t slotDll(int32_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t) { unexpected("DLL command"); }
 abi::CmdResult slotLibraryCommand(int32_t, int32_t, const abi::ArgRecord*) { unexpected("library command"); }
 abi::CmdResult slotKernelCommand(int32_t code, const abi::ArgRecord* args) {
-  return ql::kernel::kernelCommand(code, args);
+  return ql::rt::kernelCommand(code, args);
 }
 uint64_t slotReadProperty(uint32_t window, uint32_t unit, int32_t property, int32_t index) {
   if (!gHandlers.readProperty) unexpected("property read");
@@ -63,9 +63,9 @@ void* const* table() {
   static const abi::KernelCommandFn s3 = &slotKernelCommand;
   static const abi::ReadPropertyFn s4 = &slotReadProperty;
   static const abi::WritePropertyFn s5 = &slotWriteProperty;
-  static const abi::AllocateFn s6 = &ql::kernel::allocate;
-  static const abi::ReallocateFn s7 = &ql::kernel::reallocate;
-  static const abi::FreeFn s8 = &ql::kernel::release;
+  static const abi::AllocateFn s6 = &ql::rt::allocate;
+  static const abi::ReallocateFn s7 = &ql::rt::reallocate;
+  static const abi::FreeFn s8 = &ql::rt::release;
   static const abi::EndProgramFn s9 = &slotEndProgram;
   static const abi::MessageLoopFn s10 = &slotMessageLoop;
   static const abi::OpenWindowFn s11 = &slotOpenWindow;

@@ -25,7 +25,7 @@
 #include <windows.h>
 #endif
 
-namespace ql::kernel {
+namespace ql::rt {
 
 namespace fs = std::filesystem;
 using abi::Arg;
@@ -568,4 +568,4 @@ CmdResult kernelCommand(int32_t code, const ArgRecord* args) {
   }
 }
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

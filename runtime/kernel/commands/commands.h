@@ -11,7 +11,7 @@
 
 #include "module/abi.h"
 
-namespace ql::kernel {
+namespace ql::rt {
 
 // Command codes, named by operation.
 enum Command : int32_t {
@@ -112,4 +112,4 @@ std::string programFolder();
 void setAdapterFolder(std::string gbkFolder);
 std::string adapterFolder();
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

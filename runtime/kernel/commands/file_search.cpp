@@ -13,7 +13,7 @@
 #include "runtime/kernel/commands/runtime_error.h"
 #include "runtime/paths/paths.h"
 
-namespace ql::kernel {
+namespace ql::rt {
 
 namespace fs = std::filesystem;
 
@@ -171,4 +171,4 @@ void prepareAppend(int32_t /*elementWidth*/, void** /*arrayVariable*/) {}
 
 int64_t openFileSearches() { return gOpenSearches.load(std::memory_order_relaxed); }
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace ql::kernel {
+namespace ql::rt {
 
 // Selector 0. `pattern` is a GBK path with '\' separators whose last
 // component may hold '*' and '?' (matched ignoring ASCII case, a double-byte
@@ -34,4 +34,4 @@ bool matchesWildcard(std::string_view pattern, std::string_view name);
 // Searches not yet ended (tests check that none is left behind).
 int64_t openFileSearches();
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

@@ -12,7 +12,7 @@
 #include <dlfcn.h>
 #endif
 
-namespace ql::kernel {
+namespace ql::rt {
 
 namespace fs = std::filesystem;
 
@@ -97,4 +97,4 @@ std::string adapterFolder() {
   return gbkFolder(codeFile().parent_path(), "runtime folder");
 }
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

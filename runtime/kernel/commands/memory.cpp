@@ -13,7 +13,7 @@
 #include "module/abi.h"
 #include "runtime/kernel/commands/runtime_error.h"
 
-namespace ql::kernel {
+namespace ql::rt {
 
 namespace {
 
@@ -115,4 +115,4 @@ ByteSetView byteSetView(const void* block) {
   return {true, std::span<const uint8_t>(bytes + kArrayHeaderOneDim, loadU32(bytes + 4))};
 }
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

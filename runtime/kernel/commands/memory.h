@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ql::kernel {
+namespace ql::rt {
 
 // Never returns null: running out of memory is a runtime error.
 void* allocate(uintptr_t size);
@@ -46,4 +46,4 @@ ByteSetView byteSetView(const void* block);
 // Array header words.
 constexpr size_t kArrayHeaderOneDim = 8;  // dimension count + one size
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

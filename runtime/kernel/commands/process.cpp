@@ -17,7 +17,7 @@
 extern char** environ;
 #endif
 
-namespace ql::kernel {
+namespace ql::rt {
 
 std::vector<std::string> splitCommandLine(std::string_view line) {
   std::vector<std::string> args;
@@ -116,4 +116,4 @@ bool runCommandLine(std::string_view commandLine, bool wait) {
 
 #endif
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

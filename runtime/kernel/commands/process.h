@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ql::kernel {
+namespace ql::rt {
 
 // Splits a command line into its arguments: blanks (space, tab) separate,
 // double quotes group and are removed, "" inside quotes is a literal quote.
@@ -20,4 +20,4 @@ std::vector<std::string> splitCommandLine(std::string_view commandLine);
 // exited with status 0; without, true when it started.
 bool runCommandLine(std::string_view commandLine, bool wait);
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

@@ -10,7 +10,7 @@
 #include "common/gbk.h"
 #endif
 
-namespace ql::kernel {
+namespace ql::rt {
 
 #ifdef _WIN32
 
@@ -61,4 +61,4 @@ std::string readRegistryText(int32_t /*root*/, std::string_view keyPath) {
 
 #endif
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace ql::kernel {
+namespace ql::rt {
 
 // The key whose default value names the archive tool's "open" command.
 inline constexpr char kArchiveToolOpenKey[] = "SOFTWARE\\Classes\\WinRAR\\shell\\open\\command\\";
@@ -19,4 +19,4 @@ inline constexpr char kArchiveToolOpenKey[] = "SOFTWARE\\Classes\\WinRAR\\shell\
 // the shape that archive-tool discovery cuts; every other key reads as "".
 std::string readRegistryText(int32_t root, std::string_view keyPath);
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

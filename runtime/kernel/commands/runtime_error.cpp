@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace ql::kernel {
+namespace ql::rt {
 
 namespace {
 RuntimeErrorHook gHook = nullptr;
@@ -24,4 +24,4 @@ void raiseRuntimeError(int32_t code, std::string_view detail) {
   std::abort();
 }
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace ql::kernel {
+namespace ql::rt {
 
 // Codes the module itself raises through slot 0 are those of module/abi.h
 // (3, 5, 10). The kernel's own faults use these.
@@ -27,4 +27,4 @@ RuntimeErrorHook setRuntimeErrorHook(RuntimeErrorHook hook);
 
 [[noreturn]] void raiseRuntimeError(int32_t code, std::string_view detail);
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

@@ -8,7 +8,7 @@
 
 #include "common/gbk.h"
 
-namespace ql::kernel {
+namespace ql::rt {
 
 namespace {
 
@@ -251,4 +251,4 @@ std::string integerToText(int32_t value) { return std::string(NumberText(value).
 std::string floatToText(float value) { return std::string(NumberText(value).view()); }
 std::string doubleToText(double value) { return std::string(NumberText(value).view()); }
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

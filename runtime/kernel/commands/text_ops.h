@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ql::kernel {
+namespace ql::rt {
 
 // The leftmost / rightmost n bytes; n below 0 gives "", beyond the length the
 // whole text.
@@ -66,4 +66,4 @@ class NumberText {
   size_t length_ = 0;
 };
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

@@ -15,7 +15,7 @@
 extern char** environ;
 #endif
 
-namespace ql::kernel {
+namespace ql::rt {
 
 namespace {
 
@@ -83,4 +83,4 @@ intptr_t shellExecuteLayer(intptr_t, intptr_t operation, intptr_t file, intptr_t
 #endif
 }
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

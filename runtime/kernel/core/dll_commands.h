@@ -10,7 +10,7 @@
 #include "module/abi.h"
 #include "runtime/kernel/kernel_api.h"
 
-namespace ql::kernel {
+namespace ql::rt {
 
 // Windows API functions (ShellExecuteA) pop their own arguments: on 32-bit
 // Windows the call must use their convention.
@@ -48,4 +48,4 @@ constexpr intptr_t kShellOk = 42;
 constexpr intptr_t kShellFileNotFound = 2;
 constexpr intptr_t kShellNoAssociation = 31;
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

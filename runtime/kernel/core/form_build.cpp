@@ -6,7 +6,7 @@
 #include "module/abi.h"
 #include "module/forms/unit_props.h"
 
-namespace ql::kernel {
+namespace ql::rt {
 
 namespace {
 
@@ -151,4 +151,4 @@ Result<window::WindowDef> buildWindowDef(const image::Window& w) {
   return def;
 }
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

@@ -10,7 +10,7 @@
 #include "module/image/image.h"
 #include "runtime/window/window_system.h"
 
-namespace ql::kernel {
+namespace ql::rt {
 
 // The control kind of a unit's library-qualified type code; nullopt for the
 // window's own unit, menu items and every type the window system lacks.
@@ -27,4 +27,4 @@ Result<window::WindowDef> buildWindowDef(const image::Window& window);
 // folder (10, 11, 13). Every other property is an integer.
 bool isTextProperty(uint32_t typeCode, int32_t number);
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

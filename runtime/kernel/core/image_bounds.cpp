@@ -11,7 +11,7 @@
 #include <windows.h>
 #endif
 
-namespace ql::kernel {
+namespace ql::rt {
 
 namespace {
 
@@ -90,4 +90,4 @@ Result<uint64_t> imageSpan(const void* address) {
   return std::min<uint64_t>(uint64_t(end - at), kMaxImageSpan);
 }
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

@@ -9,7 +9,7 @@
 
 #include "common/result.h"
 
-namespace ql::kernel {
+namespace ql::rt {
 
 // Largest span handed to the image reader: module offsets are 32-bit.
 constexpr uint64_t kMaxImageSpan = 0xFFFFFFFFu;
@@ -25,4 +25,4 @@ std::optional<uintptr_t> writableRegionEnd(std::string_view maps, uintptr_t addr
 // region (the loader writes the fixups and the service slots in place).
 Result<uint64_t> imageSpan(const void* address);
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

@@ -13,7 +13,7 @@
 #include <dlfcn.h>
 #endif
 
-namespace ql::kernel {
+namespace ql::rt {
 
 namespace fs = std::filesystem;
 
@@ -160,4 +160,4 @@ Result<std::vector<BoundRow>> bindLibraries(const std::vector<image::LibraryRow>
   return bound;
 }
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

@@ -13,7 +13,7 @@
 #include "module/image/image.h"
 #include "runtime/support_lib.h"
 
-namespace ql::kernel {
+namespace ql::rt {
 
 struct BoundRow {
   std::string name;                  // as the library table names it
@@ -31,4 +31,4 @@ std::filesystem::path kernelFolder();
 Result<std::vector<BoundRow>> bindLibraries(const std::vector<image::LibraryRow>& rows,
                                             const std::filesystem::path& folder, const QlHost* host);
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

@@ -30,7 +30,7 @@
 #include "runtime/window/win32/win32_window_system.h"
 #endif
 
-namespace ql::kernel {
+namespace ql::rt {
 
 namespace {
 
@@ -270,7 +270,7 @@ void KernelWindows::openWindow(UnitRef window, UnitRef owner, bool) {
   // served the same way.
   std::optional<uint32_t> ownerId;
   if (owner.type != abi::kTagOmitted) ownerId = owner.lo;
-  ql::kernel::openWindow(window.lo, ownerId, true);
+  ql::rt::openWindow(window.lo, ownerId, true);
 }
 
 intptr_t KernelWindows::controlHandle(UnitRef window, UnitRef control) {
@@ -617,4 +617,4 @@ void runModule(void* image) {
   teardown();
 }
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

@@ -6,7 +6,7 @@
 
 #include "runtime/kernel/kernel_api.h"
 
-namespace ql::kernel {
+namespace ql::rt {
 
 // Takes effect for the next run. False while a program runs or for an
 // unknown version.
@@ -20,4 +20,4 @@ void runModule(void* image);
 
 const QlKernelOutcome& lastOutcome();
 
-}  // namespace ql::kernel
+}  // namespace ql::rt

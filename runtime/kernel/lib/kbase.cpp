@@ -7,7 +7,7 @@
 
 namespace {
 
-void runtimeEntry(void* moduleImage) { ql::kernel::runModule(moduleImage); }
+void runtimeEntry(void* moduleImage) { ql::rt::runModule(moduleImage); }
 
 }  // namespace
 
@@ -20,13 +20,13 @@ QL_EXPORT void* GetNewSock(int32_t magic) {
 }
 
 QL_EXPORT int32_t QlKernelConfigure(const QlKernelConfig* config) {
-  return config && ql::kernel::configureRuntime(*config) ? 1 : 0;
+  return config && ql::rt::configureRuntime(*config) ? 1 : 0;
 }
 
-QL_EXPORT const QlKernelOutcome* QlKernelLastOutcome() { return &ql::kernel::lastOutcome(); }
+QL_EXPORT const QlKernelOutcome* QlKernelLastOutcome() { return &ql::rt::lastOutcome(); }
 
-QL_EXPORT int64_t QlKernelLiveBlocks() { return ql::kernel::liveBlocks(); }
+QL_EXPORT int64_t QlKernelLiveBlocks() { return ql::rt::liveBlocks(); }
 
 QL_EXPORT void QlKernelSetShellHook(QlShellOpenHook hook, void* context) {
-  ql::kernel::setShellHook(hook, context);
+  ql::rt::setShellHook(hook, context);
 }
