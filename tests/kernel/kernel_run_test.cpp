@@ -170,7 +170,7 @@ TEST_F(KernelRun, LoaderAppliesEveryFixupKindAndFillsTheSlots) {
     uint8_t* base = image_->data();
     const uintptr_t table = codeField(kFieldHlpfn);
     EXPECT_EQ(table, reinterpret_cast<uintptr_t>(base + dataOf("@hlpfn")));  // kind 0: slot 0 is the table
-    EXPECT_EQ(codeField(kFieldSlot9), table + 8 * abi::kSlotEndProgram);
+    EXPECT_EQ(codeField(kFieldSlot9), table + sizeof(void*) * abi::kSlotEndProgram);
     EXPECT_EQ(codeField(kFieldConst), reinterpret_cast<uintptr_t>(base + dataOf("@const") + kConstHello));
     EXPECT_STREQ(reinterpret_cast<const char*>(codeField(kFieldConst)), "hello");
     EXPECT_EQ(codeField(kFieldCleanup), reinterpret_cast<uintptr_t>(image_->code() + kCleanupEntry));
@@ -214,14 +214,14 @@ TEST_F(KernelRun, RefusedImagesRunNothingAndStayUnchanged) {
   badSignature.badSignature = true;
   ImageOptions foreignKernel;
   foreignKernel.row0Id = "00112233445566778899AABBCCDDEEFF";
-  ImageOptions narrow;
-  narrow.width32 = true;
+  ImageOptions otherWidth;
+  otherWidth.otherWidth = true;
   ImageOptions unknownControl;
   unknownControl.extraControlType = 0x00010099;
   const RefusedCase cases[] = {
       {"signature", badSignature, "signature"},
       {"row 0 is not this kernel", foreignKernel, "row 0"},
-      {"32-bit slots", narrow, "64-bit"},
+      {"slots of the other width", otherWidth, sizeof(void*) == 8 ? "32-bit" : "64-bit"},
       {"control the window system lacks", unknownControl, "no control of this type"},
   };
   for (const auto& c : cases) {

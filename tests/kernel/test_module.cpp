@@ -181,7 +181,10 @@ BuiltImage buildImage(const ImageOptions& o) {
   }
   image::Segment frm{"@form", 0x01, uint32_t(form->size()), *form, {}};
 
-  const image::Width width = o.width32 ? image::Width::k32 : image::Width::k64;
+  // The loader takes images of its own pointer width only, as the shipped
+  // program's generator makes them.
+  const image::Width width = o.otherWidth == (image::kNativeWidth == image::Width::k64) ? image::Width::k32
+                                                                                       : image::Width::k64;
   image::Segment hlp{"@hlpfn", 0x01, image::hlpfnSize(width), ByteVec(image::hlpfnSize(width), 0), {}};
 
   image::Segment code{"@code", 0x05, kCodeSize, ByteVec(kCodeSize, 0), {}};
@@ -189,12 +192,12 @@ BuiltImage buildImage(const ImageOptions& o) {
   putPointer(k, kStartEntry, reinterpret_cast<uintptr_t>(&startRoutine));
   putPointer(k, kCleanupEntry, reinterpret_cast<uintptr_t>(&cleanupRoutine));
   for (int h = 0; h < kHandlerCount; ++h) putPointer(k, handlerOffset(h), reinterpret_cast<uintptr_t>(kHandlers[h]));
-  if (!o.width32) {
-    storeU64(k.data() + kFieldHlpfn, 0);
-    storeU64(k.data() + kFieldSlot9, 8 * abi::kSlotEndProgram);
-    storeU64(k.data() + kFieldConst, kConstHello);
-    storeU64(k.data() + kFieldVar, kVarProbe);
-    storeU64(k.data() + kFieldCleanup, kCleanupEntry);
+  if (!o.otherWidth) {
+    putPointer(k, kFieldHlpfn, 0);
+    putPointer(k, kFieldSlot9, sizeof(void*) * abi::kSlotEndProgram);
+    putPointer(k, kFieldConst, kConstHello);
+    putPointer(k, kFieldVar, kVarProbe);
+    putPointer(k, kFieldCleanup, kCleanupEntry);
     code.fixups = {{kFieldConst, image::FixupKind::kConst},
                    {kFieldHlpfn, image::FixupKind::kServiceSlot},
                    {kFieldCleanup, image::FixupKind::kCode},

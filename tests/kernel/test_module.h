@@ -79,7 +79,7 @@ Module& module();
 struct ImageOptions {
   bool badSignature = false;
   std::string row0Id;                     // "" = the kernel's identifier
-  bool width32 = false;                   // 4-byte service slots
+  bool otherWidth = false;                // service slots of the other pointer width
   uint32_t aboutHandler = image::kNoHandler;  // click handler of the "关于" item
   uint32_t extraControlType = 0;          // non-zero: one more control of this type
   bool dllCommand = true;
