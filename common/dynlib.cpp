@@ -1,5 +1,7 @@
 #include "common/dynlib.h"
 
+#include "common/unwind_share.h"
+
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -15,7 +17,9 @@ namespace ql::dynlib {
 
 void* open(const std::filesystem::path& file) {
   // Dependencies of the library are looked for beside it, as the launcher does.
-  return reinterpret_cast<void*>(LoadLibraryExW(file.wstring().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  HMODULE library = LoadLibraryExW(file.wstring().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  unwind::shareWithLibrary(library);
+  return reinterpret_cast<void*>(library);
 }
 
 void* symbol(void* library, const char* name) {
@@ -25,7 +29,9 @@ void* symbol(void* library, const char* name) {
 std::string lastError() { return "Windows error " + std::to_string(GetLastError()); }
 
 void close(void* library) {
-  if (library) FreeLibrary(static_cast<HMODULE>(library));
+  if (!library) return;
+  unwind::unshareLibrary(library);
+  FreeLibrary(static_cast<HMODULE>(library));
 }
 
 #else

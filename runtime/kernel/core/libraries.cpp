@@ -5,6 +5,7 @@
 #include <map>
 #include <system_error>
 
+#include "common/unwind_share.h"
 #include "runtime/paths/paths.h"
 
 #ifdef _WIN32
@@ -39,7 +40,10 @@ std::map<fs::path, std::vector<LoadedLibrary>>& cache() {
 
 void* openLibrary(const fs::path& file) {
 #ifdef _WIN32
-  return reinterpret_cast<void*>(LoadLibraryW(file.wstring().c_str()));
+  void* library = reinterpret_cast<void*>(LoadLibraryW(file.wstring().c_str()));
+  // A library's runtime error ends a tool's run by an exception through it.
+  unwind::shareWithLibrary(library);
+  return library;
 #else
   return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
