@@ -203,6 +203,53 @@ std::vector<std::string> splitText(std::string_view text, std::string_view delim
   return pieces;
 }
 
+#if defined(__i386__)
+#if !defined(__SSE2_MATH__)
+#error "32-bit x86 builds need -msse2 -mfpmath=sse: number texts must read back as on 64-bit builds"
+#endif
+// Clinger's fast path: a mantissa of at most 19 digits and 2^53, scaled by a
+// power of ten up to 10^22; both are exact doubles, so one multiplication or
+// division rounds correctly. libstdc++'s from_chars takes the same path, but
+// the 32-bit x86 library computes it in the x87 unit's extended precision and
+// rounds twice, one unit in the last place off now and then (4.352274065132296e+28).
+// Here it runs in SSE2 doubles; other numbers still go to from_chars, whose
+// slow path is integer arithmetic.
+std::optional<double> fastPathValue(std::string_view number) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  uint64_t mantissa = 0;
+  int significant = 0;
+  long long exponent = 0;
+  size_t i = 0;
+  bool afterPoint = false;
+  for (; i < number.size(); ++i) {
+    const char c = number[i];
+    if (c == '.') {
+      afterPoint = true;
+      continue;
+    }
+    if (c < '0' || c > '9') break;
+    if (mantissa != 0 || c != '0') {
+      if (++significant > 19) return std::nullopt;
+      mantissa = mantissa * 10 + uint64_t(c - '0');
+    }
+    if (afterPoint) --exponent;
+  }
+  if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
+    ++i;
+    bool negative = false;
+    if (i < number.size() && (number[i] == '+' || number[i] == '-')) negative = number[i++] == '-';
+    long long written = 0;
+    for (; i < number.size() && number[i] >= '0' && number[i] <= '9'; ++i)
+      written = std::min<long long>(written * 10 + (number[i] - '0'), kExponentCap);
+    exponent += negative ? -written : written;
+  }
+  if (mantissa > (uint64_t(1) << 53) || exponent < -22 || exponent > 22) return std::nullopt;
+  const double m = double(mantissa);
+  return exponent >= 0 ? m * kPowers[exponent] : m / kPowers[-exponent];
+}
+#endif
+
 double textToDouble(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
@@ -226,6 +273,9 @@ double textToDouble(std::string_view text) {
     }
   }
   const std::string_view number = text.substr(numberStart, i - numberStart);
+#if defined(__i386__)
+  if (auto exact = fastPathValue(number)) return negative ? -*exact : *exact;
+#endif
   double value = 0.0;
   auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value, std::chars_format::general);
   if (ec == std::errc::result_out_of_range) return outOfRangeValue(number, negative);
