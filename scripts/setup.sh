@@ -9,10 +9,11 @@ packages=(
   libfltk1.3-dev libgl1-mesa-dev libglu1-mesa-dev libosmesa6-dev libegl-dev libegl-mesa0
   libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev
   fonts-wqy-microhei xvfb xauth xdotool imagemagick
-  # The Windows cross builds and the tests of the 64-bit one under Wine
-  # (wine32 is left out: the kernels we build on cannot run 32-bit programs).
+  # The Windows cross builds, and Wine for their tests: the 32-bit program
+  # (the one we ship) under 32-bit Wine, which needs the host's 32-bit GL
+  # for its drawing area.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
-  googletest wine wine64
+  googletest wine wine64 wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386
 )
 
 missing=()
@@ -26,5 +27,9 @@ echo "setup: installing ${missing[*]}"
 sudo=""
 [[ $(id -u) == 0 ]] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# The 32-bit packages come from the i386 architecture, added once.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

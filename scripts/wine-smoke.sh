@@ -9,13 +9,13 @@
 # windows show black in screenshots although they render), and saves a
 # screenshot of the windows.
 #
-# Usage: scripts/wine-smoke.sh [BUILD_DIR]   (default build/windows64)
+# Usage: scripts/wine-smoke.sh [BUILD_DIR]   (default build/windows, the shipped 32-bit one)
 # Needs a display (run it under xvfb-run -a without one), xdotool and
 # ImageMagick. Exit status 0 when the frame shows the model.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
-build=$(cd "${1:-build/windows64}" && pwd)
+build=$(cd "${1:-build/windows}" && pwd)
 arch=win64
 grep -q 'toolchain-mingw-i686' "$build/CMakeCache.txt" 2>/dev/null && arch=win32
 fail() { echo "wine-smoke: $*" >&2; exit 1; }
