@@ -488,13 +488,14 @@ TEST_F(ObjCommands, MalformedImportsLeaveTheStoreAsItWas) {
   const Case cases[] = {
       {"empty", "", "\r\n文件中没有顶点行 (v)"},
       {"no f", head, "\r\n文件中没有面行 (f)"},
-      {"bare LF", "v 1 2 3\nvt 0 0\nf 1/1 1/1 1/1\n", "\r\n文件中没有面行 (f)"},
+      {"comment lines only, LF", "# v 1 2 3\n#f 1 1 1\n", "\r\n文件中没有顶点行 (v)"},
       {"short v", head + "v 1 2\r\nf 1/1 1/1 1/1", "\r\n第 4 行：顶点行 (v) 少于三个坐标"},
       {"short vt", head + "vt 1\r\nf 1/1 1/1 1/1", "\r\n第 4 行：纹理坐标行 (vt) 少于两个数"},
       {"two corners", head + "f 1/1 2/1", "\r\n第 4 行：面行 (f) 少于三个角"},
-      {"no vt number", head + "f 1 2/1 1/1", "\r\n第 4 行：面的角没有纹理坐标号"},
       {"vertex outside", head + "f 1/1 2/1 3/1", "\r\n第 4 行：顶点号 [3] 不在 1 到 2 之间"},
-      {"negative vt", head + "f 1/-1 2/1 1/1", "\r\n第 4 行：纹理坐标号 [-1] 不在 1 到 1 之间"},
+      {"fourth corner outside", head + "f 1/1 2/1 1/1 5", "\r\n第 4 行：顶点号 [5] 不在 1 到 2 之间"},
+      {"relative vertex", head + "f -3 1 2", "\r\n第 4 行：顶点号 [-3] 往前数超出了此前已读的 2 个顶点行 (v)"},
+      {"relative vt", head + "f 1/-2 2/1 1/1", "\r\n第 4 行：纹理坐标号 [-2] 往前数超出了此前已读的 1 个纹理坐标行 (vt)"},
       {"map_Kd first", head + "mtllib m.mtl\r\nf 1/1 2/1 1/1", "\r\n材质库 m.mtl，第 2 行：map_Kd 出现在任何 newmtl 之前"},
   };
   writeBytes(outDir() / "m.mtl", "# x\r\nmap_Kd a.tga\r\nnewmtl a");
