@@ -187,9 +187,11 @@ bool importObjFile(TextRef path) {
       const obj::Material& m = result.library[size_t(i) - 1];
       library.at(i) = newMaterialEntry(TextRef(m.name.c_str()), TextRef(m.textureFile.c_str()));
       // A bare name is the OBJ folder's; a full path (as the OBJ writer
-      // gives the texture folder's files) names its file itself.
+      // gives the texture folder's files) names its file itself. A material
+      // without a map_Kd line has no texture, not the OBJ folder as one.
       const TextRef file(m.textureFile.c_str());
-      texturePaths.storeText(game::isFullPath(m.textureFile) ? Text::copy(file) : concat(folderPrefix, file), i);
+      const bool own = m.textureFile.empty() || game::isFullPath(m.textureFile);
+      texturePaths.storeText(own ? Text::copy(file) : concat(folderPrefix, file), i);
     }
   } else if (result.libraryRead) {
     library = emptyList<MaterialEntry*>();

@@ -548,7 +548,7 @@ TEST_F(ObjCommands, ImportAsOtherProgramsWriteIt) {
   const std::string linuxTex = (outDir() / "lx_ptx_tmp" / "身体.tga").string();
   writeBytes(outDir() / "other.mtl",
              "# Blender 3.4.1 MTL File: 'None'\n\nnewmtl skin\nNs 96.078453\nKd 0.8 0.8 0.8\nmap_Kd " + linuxTex +
-                 "\n\nnewmtl cloth\nmap_Kd -s 1 1 1 -bm 1 textures/cloth.tga\n\nnewmtl rest\nmap_Kd \"a b.tga\"\n");
+                 "\n\nnewmtl cloth\nmap_Kd -s 1 1 1 -bm 1 textures/cloth.tga\n\nnewmtl rest\nmap_Kd \"a b.tga\"\n\nnewmtl plain\nKd 1 1 1\n");
   writeBytes(outDir() / ".bones", "1 0 1\r\n1 1 1\r\n1 2 1\r\n1 3 1\r\n1 4 1\r\n1 5 1");
   writeBytes(outDir() / ".skcname", "m01.skc");
   std::optional<Model> m;
@@ -577,10 +577,13 @@ TEST_F(ObjCommands, ImportAsOtherProgramsWriteIt) {
   EXPECT_EQ(m->bones.size(), 6u);
   EXPECT_EQ(m->name, "m01.skc");
   const std::string folder = modulePath(outDir());
+  // The material without a map_Kd line has no texture path.
   EXPECT_EQ(m->texturePaths, (std::vector<std::string>{texFolder + gbk("\\身体.tga"), folder + "\\textures\\cloth.tga",
-                                                       folder + "\\a b.tga"}));
+                                                       folder + "\\a b.tga", ""}));
   const auto log = finalLogLines();
   EXPECT_EQ(std::count(log.begin(), log.end(), gbk("加载OBJ所对应的骨骼文件成功！！！....")), 1);
+  // Nothing is refused or missing but the textures, which are not there.
+  for (const std::string& line : log) EXPECT_EQ(line.find(gbk("纹理文件不在纹理目录中")), std::string::npos) << utf8(line);
   EXPECT_EQ(log.back(), gbk("载入顶点 [6] 个！ 成功")) << utf8(finalLog());
 }
 
