@@ -60,6 +60,13 @@ class Tokens {
     return line_.substr(start, at_ - start);
   }
 
+  // Whether another token follows. The cursor stays.
+  bool more() const {
+    Tokens t = *this;
+    t.skipSeparators();
+    return !t.atCommentOrEnd();
+  }
+
   // Everything from the next token to the end of the line or the comment,
   // separators inside kept, those at its end dropped. The cursor stays.
   std::string_view rest() const {

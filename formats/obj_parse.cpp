@@ -68,7 +68,7 @@ class ObjReader {
     Tokens t(text);
     const std::string_view k = t.next();
     // A line with fewer than two tokens has nothing to say.
-    if (t.rest().empty()) return true;
+    if (!t.more()) return true;
     if (k == "v") return vertex(t);
     if (k == "vt") return texCoord(t);
     if (k == "f") return face(t);
@@ -311,7 +311,7 @@ Counts countObjLines(std::string_view text) {
     Tokens t(line);
     const std::string_view k = t.next();
     // A keyword counts when a token follows it.
-    if (k.size() > 2 || t.rest().empty()) return true;
+    if (k.size() > 2 || !t.more()) return true;
     if (k == "v") {
       ++c.vertexLines;
     } else if (k == "vt") {
@@ -358,7 +358,7 @@ std::optional<Fault> parseMtl(std::string_view text, std::vector<Material>& out)
   text::forEachLine(textOf(text), [&](std::string_view line, int32_t number) {
     Tokens t(line);
     const std::string_view k = t.next();
-    if (t.rest().empty()) return true;
+    if (!t.more()) return true;
     if (k == "newmtl") {
       out.push_back(Material{std::string(t.next()), std::string()});
     } else if (k == "map_Kd") {

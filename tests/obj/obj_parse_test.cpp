@@ -148,12 +148,14 @@ TEST(TextTokens, RestKeepsInnerBlanksAndDropsTrailingOnesAndComments) {
       {"map_Kd my#1.tga", "my#1.tga"},
       {"map_Kd", ""},
       {"map_Kd   ", ""},
+      {"map_Kd  # only a comment", ""},
   };
   for (const Case& c : cases) {
     ql::text::Tokens t(c.line);
     t.next();
     EXPECT_EQ(t.rest(), c.rest) << c.line;
     EXPECT_EQ(t.rest(), c.rest) << "the cursor stays: " << c.line;
+    EXPECT_EQ(t.more(), !c.rest.empty()) << c.line;
   }
 }
 
