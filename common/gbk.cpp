@@ -1,5 +1,7 @@
 #include "common/gbk.h"
 
+#include <algorithm>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -151,5 +153,17 @@ std::optional<std::string> utf8ToGbk(std::string_view utf8) { return convert("GB
 std::string gbkToUtf8Lossy(std::string_view gbk) { return *convert("UTF-8", "GBK", gbk, true); }
 
 #endif
+
+std::optional<std::string> gbkPathToLinux(std::string_view gbkPath) {
+  auto utf8 = gbkToUtf8(gbkPath);
+  if (utf8) std::replace(utf8->begin(), utf8->end(), '\\', '/');
+  return utf8;
+}
+
+std::optional<std::string> linuxPathToGbk(std::string_view utf8Path) {
+  std::string utf8(utf8Path);
+  std::replace(utf8.begin(), utf8.end(), '/', '\\');
+  return utf8ToGbk(utf8);
+}
 
 }  // namespace ql

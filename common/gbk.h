@@ -20,6 +20,14 @@ std::optional<std::string> utf8ToGbk(std::string_view utf8);
 // Display helper: invalid bytes become U+FFFD instead of failing.
 std::string gbkToUtf8Lossy(std::string_view gbk);
 
+// A path as the tool's texts hold it ("\home\a\游戏\x.tga": GBK, backslashes)
+// in the form Linux programs read and write ("/home/a/游戏/x.tga": UTF-8,
+// slashes), and back; nullopt when a character has no form on the other side.
+// NOTE: a GBK trail byte may be 0x5C, the backslash, so separators are only
+// swapped on the UTF-8 side, where a backslash is always a character.
+std::optional<std::string> gbkPathToLinux(std::string_view gbkPath);
+std::optional<std::string> linuxPathToGbk(std::string_view utf8Path);
+
 #ifdef _WIN32
 std::optional<std::wstring> gbkToWide(std::string_view gbk);
 std::optional<std::string> wideToGbk(std::wstring_view wide);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <bit>
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/gbk.h"
 #include "model/text_builder.h"
 #include "model/writer_support.h"
 #include "module/app/image_link.h"
@@ -302,13 +304,27 @@ void appendObjText(TextBuilder& out, TextRef mtlFileName, const std::vector<Text
   }
 }
 
+// The texture path as a 3D program on this machine finds it. On Linux the
+// tool's paths ("\home\a\x.tga", GBK) are written in the form Linux programs
+// read (UTF-8, "/"); a path with a drive names no Linux file and stays.
+std::string mtlTexturePath(TextRef path) {
+  const std::string_view p = path.view();
+#ifndef _WIN32
+  const bool drive = p.size() >= 2 && std::isalpha(uint8_t(p[0])) && p[1] == ':';
+  if (!drive) {
+    if (auto native = gbkPathToLinux(p)) return std::move(*native);
+  }
+#endif
+  return std::string(p);
+}
+
 void appendMtlText(TextBuilder& out, const std::vector<Text>& names) {
   auto paths = store::texturePaths();
   out.append(constView(text::kMtlCountLine)).appendNumber(int32_t(names.size())).append(constView(text::kCrLf));
   for (size_t i = 0; i < names.size(); ++i) {
     out.append(constView(text::kMtlNewmtl)).append(names[i]).append(constView(text::kCrLf));
     out.append(constView(text::kMtlColourBlock)).append(constView(text::kMtlSurfaceBlock));
-    out.append(constView(text::kMtlMapKd)).append(paths.text(uint32_t(i + 1)));
+    out.append(constView(text::kMtlMapKd)).append(mtlTexturePath(paths.text(uint32_t(i + 1))));
   }
 }
 

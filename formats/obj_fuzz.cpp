@@ -1,13 +1,15 @@
-// Fuzz entry for the OBJ and MTL line readers and the CR LF line cutting the
-// side files share. The input is the OBJ text, and also the text of every
-// material library it names. Checks what the import relies on: the readers
-// never leave their tables, a model they accept only names vertices it has,
-// and their lines are the runtime's split of the text at CR LF.
+// Fuzz entry for the OBJ and MTL line readers and their line and token
+// splitter. The input is the OBJ text, and also the text of every material
+// library it names. Checks what the import relies on: the readers never leave
+// their tables, a model they accept only names vertices it has, and the lines
+// put back together with their line ends give the text again, none of them
+// holding a line end that stands on a character boundary.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "common/text_split.h"
 #include "formats/obj_parse.h"
 #include "runtime/kernel/commands/text_ops.h"
 
@@ -37,13 +39,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text = textOf(input);
 
   const Counts counts = countObjLines(text);
-  const auto pieces = ql::rt::splitText(text, "\r\n", std::nullopt);
-  check(size_t(counts.lines) == pieces.size());
+  size_t at = 0;
+  int32_t lines = 0;
+  ql::text::forEachLine(text, [&](std::string_view line, int32_t number) {
+    check(number == ++lines && line.data() == text.data() + at);
+    for (size_t i = 0; i < line.size(); i += ql::text::characterLength(line, i))
+      check(line[i] != '\r' && line[i] != '\n');
+    at += line.size();
+    if (at < text.size()) {
+      check(text[at] == '\r' || text[at] == '\n');
+      at += text.substr(at, 2) == "\r\n" ? 2 : 1;
+    }
+    return true;
+  });
+  check(at == text.size() && lines == counts.lines);
 
   {
-    std::string buffer(text);
     std::vector<Material> library;
-    (void)parseMtl(std::span<char>(buffer.data(), buffer.size()), library);
+    (void)parseMtl(text, library);
   }
 
   // Tables exactly as large as the import makes them; reads and writes past
@@ -51,15 +64,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const TableRows rows = tableRows(counts);
   std::vector<float> vertices(size_t(rows.vertexRows) * kVertexColumns);
   std::vector<int32_t> triangles(size_t(rows.triangleRows) * kTriangleColumns);
-  std::string buffer(text);
   FuzzHost host{std::string(text)};
   ObjResult result;
   result.library = {{"a", "a.tga"}};
-  const auto fault = parseObj(std::span<char>(buffer.data(), buffer.size()), counts, Tables{vertices, triangles},
-                              host, result);
+  const auto fault = parseObj(text, counts, Tables{vertices, triangles}, host, result);
   if (!fault) {
     check(result.vertexCount == counts.vertexLines && result.vertexCount >= 1);
-    check(result.triangleCount == counts.faceLines && result.triangleCount >= 1);
+    check(result.triangleCount == counts.triangles && result.triangleCount >= 1);
     for (int32_t t = 0; t < result.triangleCount; ++t)
       for (size_t k = 1; k < kTriangleColumns; ++k) {
         const int32_t v = triangles[size_t(t) * kTriangleColumns + k];

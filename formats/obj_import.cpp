@@ -7,6 +7,7 @@
 
 #include "formats/obj_parse.h"
 #include "game/textures.h"
+#include "model/writer_support.h"
 #include "module/app/image_link.h"
 #include "module/support/support.h"
 #include "qvkm_image.h"
@@ -50,22 +51,15 @@ class RuntimeHost final : public obj::Host {
   Text libraryName_;
 };
 
-// A file's bytes in a block of ours with one writable byte behind them, as
-// the line readers need; `text` is the part before the first NUL.
+// A file's bytes; `text` is the part before the first NUL.
 struct FileText {
-  Bytes block;
-  std::span<char> text;
+  Bytes bytes;
+  std::string_view text;
 };
 FileText readFileText(TextRef path) {
-  Bytes raw = kernel::readFile(path);
-  if (raw.absent()) raw = Bytes::copy(std::string_view());
-  const size_t size = raw.size();
-  const size_t header = arr::headerSize(raw.block());
-  void* block = svc::reallocate(raw.release(), uintptr_t(header + size + 1));
-  char* bytes = static_cast<char*>(block) + header;
-  bytes[size] = '\0';
-  const size_t length = obj::textOf(std::string_view(bytes, size)).size();
-  return FileText{Bytes::adopt(block), std::span<char>(bytes, length)};
+  FileText f{kernel::readFile(path), {}};
+  f.text = obj::textOf(f.bytes.view());
+  return f;
 }
 
 Text readSideText(TextRef path) { return kernel::bytesToText(kernel::readFile(path)); }
@@ -113,12 +107,18 @@ Text faultReason(const obj::Fault& f) {
     case Problem::kShortVertexLine: return Text::copy(c(text::kObjShortVertexLine));
     case Problem::kShortTexCoordLine: return Text::copy(c(text::kObjShortTexCoordLine));
     case Problem::kShortFace: return Text::copy(c(text::kObjShortFace));
-    case Problem::kCornerWithoutTexCoord: return Text::copy(c(text::kObjCornerWithoutTexCoord));
     case Problem::kVertexNumberOutside:
     case Problem::kTexCoordNumberOutside:
       return concat(c(f.problem == Problem::kVertexNumberOutside ? text::kObjVertexNumber : text::kObjTexCoordNumber),
                     kernel::toText(f.value), c(text::kObjNumberOutside), kernel::toText(f.limit),
                     c(text::kObjNumberOutsideEnd));
+    case Problem::kVertexNumberBefore:
+    case Problem::kTexCoordNumberBefore: {
+      const bool vertex = f.problem == Problem::kVertexNumberBefore;
+      return concat(c(vertex ? text::kObjVertexNumber : text::kObjTexCoordNumber), kernel::toText(f.value),
+                    c(text::kObjNumberBefore), kernel::toText(f.limit),
+                    c(vertex ? text::kObjVertexLinesEnd : text::kObjTexCoordLinesEnd));
+    }
     case Problem::kMapKdBeforeNewmtl: return Text::copy(c(text::kMtlMapKdBeforeNewmtl));
   }
   return Text::copy(c(text::kEmpty));
@@ -146,7 +146,7 @@ bool importObjFile(TextRef path) {
   const Text folderPrefix = at == kNotFound ? Text::copy(c(text::kEmpty)) : kernel::left(path, at);
 
   FileText obj = readFileText(path);
-  const obj::Counts counts = obj::countObjLines(std::string_view(obj.text.data(), obj.text.size()));
+  const obj::Counts counts = obj::countObjLines(obj.text);
 
   ui::replaceLog(c(text::kObjLoadBanner));
   ui::appendLogLine(concat(c(text::kBonesProbe), folder, c(text::kBonesPath)));
@@ -187,9 +187,11 @@ bool importObjFile(TextRef path) {
       const obj::Material& m = result.library[size_t(i) - 1];
       library.at(i) = newMaterialEntry(TextRef(m.name.c_str()), TextRef(m.textureFile.c_str()));
       // A bare name is the OBJ folder's; a full path (as the OBJ writer
-      // gives the texture folder's files) names its file itself.
+      // gives the texture folder's files) names its file itself. A material
+      // without a map_Kd line has no texture, not the OBJ folder as one.
       const TextRef file(m.textureFile.c_str());
-      texturePaths.storeText(game::isFullPath(m.textureFile) ? Text::copy(file) : concat(folderPrefix, file), i);
+      const bool own = m.textureFile.empty() || game::isFullPath(m.textureFile);
+      texturePaths.storeText(own ? Text::copy(file) : concat(folderPrefix, file), i);
     }
   } else if (result.libraryRead) {
     library = emptyList<MaterialEntry*>();
@@ -218,6 +220,9 @@ bool importObjFile(TextRef path) {
 
   // The texture names were joined to the OBJ folder, not the texture folder.
   game::prepareTextures(folder);
+  // Bone lines are matched to vertices by their numbers: a count that
+  // differs means the vertices were added, dropped or reordered elsewhere.
+  if (const auto mismatch = model::bonesMismatch()) ui::appendLogLine(*mismatch);
   ui::appendLogLine(concat(c(text::kLoadedVerticesLog), kernel::toText(g.vertexCount), c(text::kLoadedVerticesTail)));
   prop::writeInt(ui::kTimer1, prop::kInterval, kRedrawInterval);
   return true;

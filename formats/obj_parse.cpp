@@ -4,44 +4,57 @@
 #include <array>
 #include <cstring>
 
+#include "common/gbk.h"
+#include "common/text_split.h"
+
 namespace ql::obj {
 namespace {
 
-// The first tokens of a line, in place: each runs from `begin` up to its
-// separator (a blank, or the end of the line).
-struct Tokens {
-  std::array<std::span<char>, kMaxTokens> token;
-  size_t count = 0;  // held at kMaxTokens: later tokens are never read
+using text::Tokens;
 
-  std::string_view keyword() const { return std::string_view(token[0].data(), token[0].size()); }
-  // The token as a NUL-terminated text: the byte behind it (its separator,
-  // the line's CR or the byte after the text) becomes NUL.
-  const char* text(size_t i) const {
-    token[i].data()[token[i].size()] = '\0';
-    return token[i].data();
+// A token as the NUL-terminated text the host's conversions take. Number
+// tokens are short and live in the buffer; a longer one (a name) gets a
+// string of its own.
+class TokenText {
+ public:
+  explicit TokenText(std::string_view token) {
+    if (token.size() < sizeof buffer_) {
+      std::memcpy(buffer_, token.data(), token.size());
+      buffer_[token.size()] = '\0';
+      text_ = buffer_;
+    } else {
+      long_.assign(token);
+      text_ = long_.c_str();
+    }
   }
+  TokenText(const TokenText&) = delete;
+  TokenText& operator=(const TokenText&) = delete;
+  const char* c_str() const { return text_; }
+
+ private:
+  char buffer_[48];
+  std::string long_;
+  const char* text_;
 };
 
-Tokens tokenize(std::span<char> line) {
-  Tokens t;
-  // NOTE: an empty line has no tokens at all, "x" one, " " two empty ones.
-  if (line.empty()) return t;
-  size_t start = 0;
-  for (;;) {
-    const void* hit = std::memchr(line.data() + start, ' ', line.size() - start);
-    const size_t end = hit ? size_t(static_cast<const char*>(hit) - line.data()) : line.size();
-    t.token[t.count++] = line.subspan(start, end - start);
-    if (!hit || t.count == kMaxTokens) return t;
-    start = end + 1;
-  }
+// How many corners an f line names after its keyword.
+int32_t cornerCount(Tokens t) {
+  int32_t n = 0;
+  while (!t.next().empty()) ++n;
+  return n;
 }
 
-// The lines of a writable text, as spans of it.
-template <class Fn>
-bool forEachWritableLine(std::span<char> text, Fn&& fn) {
-  return forEachLine(std::string_view(text.data(), text.size()), [&](std::string_view line, int32_t number) {
-    return fn(text.subspan(size_t(line.data() - text.data()), line.size()), number);
-  });
+// One corner of a face: "v", "v/vt", "v//vn" or "v/vt/vn" (the normal
+// number is not used).
+struct CornerText {
+  std::string_view vertex;
+  std::string_view texCoord;  // empty: the corner names none
+};
+CornerText cutCorner(std::string_view corner) {
+  const size_t slash = corner.find('/');
+  if (slash == std::string_view::npos) return {corner, {}};
+  const std::string_view rest = corner.substr(slash + 1);
+  return {corner.substr(0, slash), rest.substr(0, rest.find('/'))};
 }
 
 class ObjReader {
@@ -50,18 +63,18 @@ class ObjReader {
       : counts_(counts), tables_(tables), host_(host), result_(result),
         texCoords_(size_t(counts.texCoordLines) * 2, 0.0f) {}
 
-  bool line(std::span<char> text, int32_t number) {
+  bool line(std::string_view text, int32_t number) {
     line_ = number;
-    const Tokens t = tokenize(text);
-    if (t.count < 2) return true;
-    const std::string_view k = t.keyword();
-    if (k == "#") return true;
+    Tokens t(text);
+    const std::string_view k = t.next();
+    // A line with fewer than two tokens has nothing to say.
+    if (!t.more()) return true;
     if (k == "v") return vertex(t);
     if (k == "vt") return texCoord(t);
     if (k == "f") return face(t);
     if (k == "usemtl") return useMaterial(t);
     if (k == "mtllib") return materialLibrary(t);
-    // vn, g, s, o and everything else: recognised or not, no effect.
+    // vn, vp, g, o, s, l, p, usemap and everything else: no effect.
     return true;
   }
 
@@ -76,21 +89,34 @@ class ObjReader {
     return false;
   }
 
-  bool vertex(const Tokens& t) {
-    if (t.count < 4) return refuse(Problem::kShortVertexLine);
-    // The file's y becomes −z and its z becomes y: the game's up axis.
-    float* row = &tables_.vertexRows[size_t(vertexRow_++) * kVertexColumns];
-    row[0] = float(host_.toDouble(t.text(1)));
-    row[2] = float(-host_.toDouble(t.text(2)));
-    row[1] = float(host_.toDouble(t.text(3)));
+  // The next n numbers of the line, converted; false when it has fewer.
+  template <size_t N>
+  bool numbers(Tokens& t, std::array<double, N>& out) {
+    for (double& v : out) {
+      const std::string_view token = t.next();
+      if (token.empty()) return false;
+      v = host_.toDouble(TokenText(token).c_str());
+    }
     return true;
   }
 
-  bool texCoord(const Tokens& t) {
-    if (t.count < 3) return refuse(Problem::kShortTexCoordLine);
+  bool vertex(Tokens& t) {
+    std::array<double, 3> xyz{};
+    if (!numbers(t, xyz)) return refuse(Problem::kShortVertexLine);
+    // The file's y becomes −z and its z becomes y: the game's up axis.
+    float* row = &tables_.vertexRows[size_t(vertexRow_++) * kVertexColumns];
+    row[0] = float(xyz[0]);
+    row[2] = float(-xyz[1]);
+    row[1] = float(xyz[2]);
+    return true;
+  }
+
+  bool texCoord(Tokens& t) {
+    std::array<double, 2> uv{};
+    if (!numbers(t, uv)) return refuse(Problem::kShortTexCoordLine);
     const size_t k = size_t(texCoordRow_++);
-    const float u = float(host_.toDouble(t.text(1)));
-    const float v = float(host_.toDouble(t.text(2)));
+    const float u = float(uv[0]);
+    const float v = float(uv[1]);
     texCoords_[2 * k] = u;
     texCoords_[2 * k + 1] = v;
     // Line k also gives vertex row k its pair, until a corner overwrites it.
@@ -100,56 +126,78 @@ class ObjReader {
     return true;
   }
 
-  bool face(const Tokens& t) {
-    if (t.count < 4) return refuse(Problem::kShortFace);
-    int32_t* row = &tables_.triangleRows[size_t(triangleRow_++) * kTriangleColumns];
-    row[0] = material_;
-    for (size_t k = 1; k <= 3; ++k) {
-      // A corner is "a/b" or "a/b/n"; the normal number n is not used.
-      std::span<char> corner = t.token[k];
-      const void* slash = std::memchr(corner.data(), '/', corner.size());
-      if (!slash) return refuse(Problem::kCornerWithoutTexCoord);
-      const size_t split = size_t(static_cast<const char*>(slash) - corner.data());
-      std::span<char> first = corner.first(split);
-      std::span<char> rest = corner.subspan(split + 1);
-      const void* slash2 = std::memchr(rest.data(), '/', rest.size());
-      std::span<char> second = slash2 ? rest.first(size_t(static_cast<const char*>(slash2) - rest.data())) : rest;
-      if (second.empty()) return refuse(Problem::kCornerWithoutTexCoord);
-      first.data()[first.size()] = '\0';
-      second.data()[second.size()] = '\0';
-      const int32_t a = host_.toInt(first.data());
-      // The same text converts to the same number: corners as the OBJ writer
-      // gives them ("7/7") cost one conversion, not two.
-      const bool sameText =
-          std::string_view(first.data(), first.size()) == std::string_view(second.data(), second.size());
-      const int32_t b = sameText ? a : host_.toInt(second.data());
-      if (a < 1 || a > counts_.vertexLines) return refuse(Problem::kVertexNumberOutside, a, counts_.vertexLines);
-      if (b < 1 || b > counts_.texCoordLines) return refuse(Problem::kTexCoordNumberOutside, b, counts_.texCoordLines);
-      row[k] = a - 1;
-      // One pair per vertex: the corner's pair replaces the row's (0, 0 while
-      // vt line b is still to come).
-      float* v = &tables_.vertexRows[size_t(a - 1) * kVertexColumns];
-      v[3] = texCoords_[2 * size_t(b - 1)];
-      v[4] = texCoords_[2 * size_t(b - 1) + 1];
+  // A corner's number as a 1-based line: a negative one counts back from the
+  // lines read so far, as OBJ defines. 0 when it names no line.
+  int32_t lineNumber(int32_t n, int32_t readSoFar, int32_t lines, Problem outside, Problem before) {
+    if (n < 0) {
+      const int64_t back = int64_t(readSoFar) + 1 + n;
+      if (back >= 1) return int32_t(back);
+      refuse(before, n, readSoFar);
+      return 0;
     }
+    if (n >= 1 && n <= lines) return n;
+    refuse(outside, n, lines);
+    return 0;
+  }
+
+  // Reads one corner: its 0-based vertex index, and the pair of its texture
+  // coordinate given to that vertex.
+  bool corner(std::string_view token, int32_t& vertexIndex) {
+    const CornerText c = cutCorner(token);
+    const int32_t written = host_.toInt(TokenText(c.vertex).c_str());
+    const int32_t a =
+        lineNumber(written, vertexRow_, counts_.vertexLines, Problem::kVertexNumberOutside, Problem::kVertexNumberBefore);
+    if (a == 0) return false;
+    vertexIndex = a - 1;
+    // Without a texture-coordinate number the vertex keeps its pair.
+    if (c.texCoord.empty()) return true;
+    // The same text converts to the same number: corners as the OBJ writer
+    // gives them ("7/7") cost one conversion, not two.
+    const int32_t writtenB = c.texCoord == c.vertex ? written : host_.toInt(TokenText(c.texCoord).c_str());
+    const int32_t b = lineNumber(writtenB, texCoordRow_, counts_.texCoordLines, Problem::kTexCoordNumberOutside,
+                                 Problem::kTexCoordNumberBefore);
+    if (b == 0) return false;
+    // One pair per vertex: the corner's pair replaces the row's (0, 0 while
+    // vt line b is still to come).
+    float* v = &tables_.vertexRows[size_t(vertexIndex) * kVertexColumns];
+    v[3] = texCoords_[2 * size_t(b - 1)];
+    v[4] = texCoords_[2 * size_t(b - 1) + 1];
     return true;
   }
 
-  bool useMaterial(const Tokens& t) {
-    const char* name = t.text(1);
-    const int32_t number = materialNumber(result_.library, name);
-    if (number == 0) host_.materialMissing(name);
+  // A polygon of n corners becomes n − 2 triangles, a fan from its first
+  // corner, each with the current material.
+  bool face(Tokens& t) {
+    if (cornerCount(t) < 3) return refuse(Problem::kShortFace);
+    int32_t first = 0, previous = 0, current = 0;
+    for (int32_t k = 0;; ++k) {
+      const std::string_view token = t.next();
+      if (token.empty()) return true;
+      if (!corner(token, current)) return false;
+      if (k == 0) first = current;
+      if (k >= 2) {
+        int32_t* row = &tables_.triangleRows[size_t(triangleRow_++) * kTriangleColumns];
+        row[0] = material_;
+        row[1] = first;
+        row[2] = previous;
+        row[3] = current;
+      }
+      previous = current;
+    }
+  }
+
+  bool useMaterial(Tokens& t) {
+    const TokenText name(t.next());
+    const int32_t number = materialNumber(result_.library, name.c_str());
+    if (number == 0) host_.materialMissing(name.c_str());
     material_ = number - 1;
     return true;
   }
 
-  bool materialLibrary(const Tokens& t) {
-    std::string content = host_.readLibrary(t.text(1));
-    content.resize(textOf(content).size());
-    // The reader needs one writable byte behind the text.
-    content.reserve(content.size() + 1);
+  bool materialLibrary(Tokens& t) {
+    const std::string content = host_.readLibrary(TokenText(t.next()).c_str());
     std::vector<Material> library;
-    if (auto f = parseMtl(std::span<char>(content.data(), content.size()), library)) {
+    if (auto f = parseMtl(textOf(content), library)) {
       fault = f;
       return false;
     }
@@ -175,12 +223,69 @@ const char* problemText(Problem p) {
     case Problem::kShortVertexLine: return "v line with fewer than three values";
     case Problem::kShortTexCoordLine: return "vt line with fewer than two values";
     case Problem::kShortFace: return "f line with fewer than three corners";
-    case Problem::kCornerWithoutTexCoord: return "corner without a texture-coordinate number";
     case Problem::kVertexNumberOutside: return "vertex number outside the v lines";
     case Problem::kTexCoordNumberOutside: return "texture-coordinate number outside the vt lines";
+    case Problem::kVertexNumberBefore: return "relative vertex number before the first v line";
+    case Problem::kTexCoordNumberBefore: return "relative texture-coordinate number before the first vt line";
     case Problem::kMapKdBeforeNewmtl: return "map_Kd before any newmtl";
   }
   return "unknown problem";
+}
+
+// The options a map_Kd line may give before its file name, and how many
+// values each takes; -o, -s and -t take one to three numbers.
+struct MapOption {
+  std::string_view name;
+  int values;
+  bool upToThreeNumbers;
+};
+constexpr MapOption kMapOptions[] = {
+    {"-blendu", 1, false}, {"-blendv", 1, false}, {"-boost", 1, false},  {"-cc", 1, false},
+    {"-clamp", 1, false},  {"-imfchan", 1, false}, {"-texres", 1, false}, {"-bm", 1, false},
+    {"-type", 1, false},   {"-mm", 2, false},      {"-o", 3, true},       {"-s", 3, true},
+    {"-t", 3, true},
+};
+
+// A whole token that reads as a decimal number ("1", "-0.5", "2e3").
+bool isNumber(std::string_view s) {
+  size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    const size_t from = i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+    if (i == from) return false;
+  }
+  return i == s.size();
+}
+
+// The part of a map_Kd value after its options.
+std::string_view fileNameAfterOptions(std::string_view value) {
+  Tokens t(value);
+  for (;;) {
+    const Tokens before = t;
+    const std::string_view token = t.next();
+    const MapOption* option = nullptr;
+    for (const MapOption& o : kMapOptions)
+      if (o.name == token) option = &o;
+    if (!option) return before.rest();
+    for (int i = 0; i < option->values; ++i) {
+      const Tokens beforeValue = t;
+      const std::string_view v = t.next();
+      if (option->upToThreeNumbers && !isNumber(v)) {
+        t = beforeValue;
+        break;
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -192,6 +297,8 @@ std::string Fault::describe() const {
   s += problemText(problem);
   if (problem == Problem::kVertexNumberOutside || problem == Problem::kTexCoordNumberOutside)
     s += " (" + std::to_string(value) + ", allowed 1.." + std::to_string(limit) + ")";
+  if (problem == Problem::kVertexNumberBefore || problem == Problem::kTexCoordNumberBefore)
+    s += " (" + std::to_string(value) + ", " + std::to_string(limit) + " read before)";
   return s;
 }
 
@@ -199,19 +306,28 @@ std::string_view textOf(std::string_view bytes) { return bytes.substr(0, bytes.f
 
 Counts countObjLines(std::string_view text) {
   Counts c;
-  forEachLine(text, [&](std::string_view line, int32_t number) {
+  text::forEachLine(textOf(text), [&](std::string_view line, int32_t number) {
     c.lines = number;
-    // A keyword counts when a blank follows it: the line then has two tokens.
-    if (line.size() >= 2 && line[0] == 'v' && line[1] == ' ') ++c.vertexLines;
-    else if (line.size() >= 3 && line[0] == 'v' && line[1] == 't' && line[2] == ' ') ++c.texCoordLines;
-    else if (line.size() >= 2 && line[0] == 'f' && line[1] == ' ') ++c.faceLines;
+    Tokens t(line);
+    const std::string_view k = t.next();
+    // A keyword counts when a token follows it.
+    if (k.size() > 2 || !t.more()) return true;
+    if (k == "v") {
+      ++c.vertexLines;
+    } else if (k == "vt") {
+      ++c.texCoordLines;
+    } else if (k == "f") {
+      ++c.faceLines;
+      const int64_t corners = cornerCount(t);
+      if (corners >= 3) c.triangles = int32_t(std::min<int64_t>(c.triangles + corners - 2, INT32_MAX));
+    }
     return true;
   });
   return c;
 }
 
 TableRows tableRows(const Counts& counts) {
-  return TableRows{std::max({counts.vertexLines, counts.texCoordLines, 1}), std::max(counts.faceLines, 1)};
+  return TableRows{std::max({counts.vertexLines, counts.texCoordLines, 1}), std::max(counts.triangles, 1)};
 }
 
 int32_t materialNumber(const std::vector<Material>& library, std::string_view name) {
@@ -220,23 +336,38 @@ int32_t materialNumber(const std::vector<Material>& library, std::string_view na
   return 0;
 }
 
-std::optional<Fault> parseMtl(std::span<char> text, std::vector<Material>& out) {
+std::string textureFileOf(std::string_view value) {
+  std::string_view name = fileNameAfterOptions(value);
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+  std::string file(name);
+#ifndef _WIN32
+  // NOTE: a name that holds a backslash is in the tool's own form already
+  // (its earlier files, Windows programs); GBK text is seldom valid UTF-8.
+  if (file.find('\\') == std::string::npos) {
+    if (auto gbk = linuxPathToGbk(file)) return std::move(*gbk);
+  }
+#endif
+  // A slash is never the second byte of a GBK character: swapped byte-wise.
+  std::replace(file.begin(), file.end(), '/', '\\');
+  return file;
+}
+
+std::optional<Fault> parseMtl(std::string_view text, std::vector<Material>& out) {
   out.clear();
   std::optional<Fault> fault;
-  forEachWritableLine(text, [&](std::span<char> line, int32_t number) {
-    const Tokens t = tokenize(line);
-    if (t.count < 2) return true;
-    const std::string_view k = t.keyword();
+  text::forEachLine(textOf(text), [&](std::string_view line, int32_t number) {
+    Tokens t(line);
+    const std::string_view k = t.next();
+    if (!t.more()) return true;
     if (k == "newmtl") {
-      out.push_back(Material{std::string(t.text(1)), std::string()});
+      out.push_back(Material{std::string(t.next()), std::string()});
     } else if (k == "map_Kd") {
       if (out.empty()) {
         fault = Fault{Problem::kMapKdBeforeNewmtl, true, number};
         return false;
       }
-      // Everything after "map_Kd" and one blank, later blanks included.
-      constexpr size_t kKeywordAndBlank = 7;
-      out.back().textureFile.assign(line.data() + kKeywordAndBlank, line.size() - kKeywordAndBlank);
+      // The file name keeps the blanks inside it.
+      out.back().textureFile = textureFileOf(t.rest());
     }
     // Ka, Kd, Ks, Ns and the rest: no effect.
     return true;
@@ -244,12 +375,12 @@ std::optional<Fault> parseMtl(std::span<char> text, std::vector<Material>& out) 
   return fault;
 }
 
-std::optional<Fault> parseObj(std::span<char> text, const Counts& counts, Tables tables, Host& host,
+std::optional<Fault> parseObj(std::string_view text, const Counts& counts, Tables tables, Host& host,
                               ObjResult& result) {
   if (counts.vertexLines == 0) return Fault{Problem::kNoVertexLines};
   if (counts.faceLines == 0) return Fault{Problem::kNoFaceLines};
   ObjReader reader(counts, tables, host, result);
-  forEachWritableLine(text, [&](std::span<char> line, int32_t number) { return reader.line(line, number); });
+  text::forEachLine(textOf(text), [&](std::string_view line, int32_t number) { return reader.line(line, number); });
   if (reader.fault) return reader.fault;
   result.vertexCount = reader.vertices();
   result.triangleCount = reader.triangles();

@@ -5,37 +5,28 @@
 // caller's (the import goes to the runtime for them; tests and the fuzz
 // target bring their own).
 //
-// Texts are cut exactly as the rest of the tool cuts them: lines end at CR LF
-// only (a bare LF is part of the line), tokens are separated by single blanks
-// (two blanks in a row give an empty token, a tab is no separator). A text
-// ends at its first NUL byte.
-//
-// NOTE: the readers work in place. They write NUL bytes behind the tokens
-// they convert, so the text they get must be writable and be followed by one
-// more writable byte (text.data()[text.size()]).
+// Files come from the tool's own writer and from other programs, so lines
+// end at CR LF, LF or CR and tokens are separated by runs of blanks and TABs
+// (common/text_split.h); the tool's own files, with CR LF and single blanks,
+// read as they always did. A text ends at its first NUL byte.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "common/gbk.h"
-
 namespace ql::obj {
 
 // Columns of a vertex row and a triangle row.
 constexpr size_t kVertexColumns = 5;    // x, y, z, u, v
 constexpr size_t kTriangleColumns = 4;  // material, three 0-based vertex indices
-// A line's tokens beyond these are never looked at.
-constexpr size_t kMaxTokens = 5;
 
 struct Material {
   std::string name;         // token 2 of its newmtl line
-  std::string textureFile;  // its map_Kd line without the first 7 bytes
+  std::string textureFile;  // the file its map_Kd line names, see textureFileOf()
 };
 
 enum class Problem : uint8_t {
@@ -44,9 +35,10 @@ enum class Problem : uint8_t {
   kShortVertexLine,      // a v line with fewer than three values
   kShortTexCoordLine,    // a vt line with fewer than two values
   kShortFace,            // an f line with fewer than three corners
-  kCornerWithoutTexCoord,// a corner without a texture-coordinate number
   kVertexNumberOutside,  // a corner's vertex number outside 1 … v lines
   kTexCoordNumberOutside,// a corner's texture-coordinate number outside 1 … vt lines
+  kVertexNumberBefore,   // a relative vertex number reaching before the first v line
+  kTexCoordNumberBefore, // a relative texture-coordinate number reaching before the first vt line
   kMapKdBeforeNewmtl,    // a map_Kd line before any newmtl line (material library)
 };
 
@@ -56,8 +48,8 @@ struct Fault {
   Problem problem;
   bool inLibrary = false;
   int32_t line = 0;
-  int32_t value = 0;  // the number at fault (corner numbers)
-  int32_t limit = 0;  // the largest number allowed there
+  int32_t value = 0;  // the number at fault (corner numbers), as written
+  int32_t limit = 0;  // the largest number allowed there; for a relative one the lines read before
   std::string describe() const;
 };
 
@@ -78,47 +70,13 @@ class Host {
 // The text of a file's bytes: everything before the first NUL.
 std::string_view textOf(std::string_view bytes);
 
-// Calls fn(line, lineNumber) for each CR LF line of `text`, as the runtime's
-// split at CR LF cuts it; an empty text has no lines, a text ending in CR LF
-// an empty last line. Stops early, returning false, when fn returns false.
-template <class Fn>
-bool forEachLine(std::string_view text, Fn&& fn) {
-  if (text.empty()) return true;
-  int32_t number = 0;
-  size_t at = 0;        // start of the current line
-  size_t from = 0;      // where the next CR LF is looked for
-  size_t boundary = 0;  // a character boundary of the line, walked forward
-  for (;;) {
-    const size_t end = text.find("\r\n", from);
-    if (end != std::string_view::npos) {
-      // The split is double-byte aware: a GBK lead byte just before the CR
-      // takes it as its second byte, and the line goes on. Plain ASCII runs
-      // are passed eight bytes at a time.
-      while (boundary + 8 <= end) {
-        uint64_t word;
-        std::memcpy(&word, text.data() + boundary, 8);
-        if (word & 0x8080808080808080u) break;
-        boundary += 8;
-      }
-      while (boundary < end) boundary += isGbkLeadByte(uint8_t(text[boundary])) ? 2 : 1;
-      if (boundary != end) {
-        from = end + 1;
-        continue;
-      }
-    }
-    ++number;
-    if (!fn(text.substr(at, end == std::string_view::npos ? text.size() - at : end - at), number)) return false;
-    if (end == std::string_view::npos) return true;
-    at = from = boundary = end + 2;
-  }
-}
-
 // The numbers of lines the import sizes its tables by.
 struct Counts {
   int32_t lines = 0;
   int32_t vertexLines = 0;    // v lines (first token "v", at least two tokens)
   int32_t texCoordLines = 0;  // vt lines
   int32_t faceLines = 0;      // f lines
+  int32_t triangles = 0;      // what the f lines become: n − 2 for n corners
 };
 Counts countObjLines(std::string_view text);
 
@@ -131,7 +89,7 @@ struct Tables {
 
 // The rows the readers may fill: a vertex row per v line, or per vt line when
 // there are more (vt line k gives vertex row k its pair), a triangle row per
-// f line; never fewer than one.
+// triangle of the f lines; never fewer than one.
 struct TableRows {
   int32_t vertexRows;
   int32_t triangleRows;
@@ -151,13 +109,20 @@ struct ObjResult {
 // name, 0 when there is none.
 int32_t materialNumber(const std::vector<Material>& library, std::string_view name);
 
+// The texture file a map_Kd value names, in the form of the tool's paths:
+// options before the name (-s 1 1 1, -bm 1, …) and quotes around it
+// dropped, "/" separators made backslashes. On Linux a value written as Linux
+// programs write paths (UTF-8, no backslash) is turned into GBK, as the
+// runtime turns the paths it is given.
+std::string textureFileOf(std::string_view value);
+
 // Reads a material library's text into `out` (emptied first).
-std::optional<Fault> parseMtl(std::span<char> text, std::vector<Material>& out);
+std::optional<Fault> parseMtl(std::string_view text, std::vector<Material>& out);
 
 // Reads an OBJ text counted by countObjLines() into `tables` and `result`
 // (whose library holds the previous one on entry). On a fault the tables
 // hold a partial model and must be dropped.
-std::optional<Fault> parseObj(std::span<char> text, const Counts& counts, Tables tables, Host& host,
+std::optional<Fault> parseObj(std::string_view text, const Counts& counts, Tables tables, Host& host,
                               ObjResult& result);
 
 }  // namespace ql::obj

@@ -39,7 +39,9 @@ void appendGeneratedHead(TextBuilder& out) {
   for (uint32_t i = 1; i <= materials; ++i) {
     const MaterialEntry* entry = library.get(i);
     out.append(constView(text::kSkcMaterialLine));
-    out.append(constView(text::kSkcTextureLine)).append(fileNameOf(entry ? entry->textureFile : nullptr));
+    // A bare name (as other programs' material libraries give it) is the
+    // file name itself; the material must not lose its texture.
+    out.append(constView(text::kSkcTextureLine)).append(plainFileNameOf(entry ? entry->textureFile : nullptr));
     out.append(crlf);
     out.append(materialTemplate).append(crlf);
   }
@@ -59,6 +61,13 @@ bool isPlainFileName(TextRef name) {
 bool makeBackup(TextRef target, TextRef backup) {
   const Text pending = concat(backup, app::constText(text::kTmpExtension));
   return kernel::copyFile(target, pending) && kernel::moveFileOver(pending, backup);
+}
+
+// Bone lines that no longer match the vertices are written as they stand
+// (row by row, "0" where a vertex has none), but not without a word.
+void warnOfBonesMismatch() {
+  if (const auto mismatch = bonesMismatch())
+    kernel::messageBox(concat(*mismatch, app::constText(text::kBonesMismatchWrite)));
 }
 
 }  // namespace
@@ -155,6 +164,7 @@ intptr_t exportSkc(intptr_t, intptr_t, intptr_t) {
   }
   const std::optional<Text> path = chooseExportFile(text::kSkcFilter);
   if (!path) return 0;
+  warnOfBonesMismatch();
   const Bytes skc = buildSkcBytes();
   if (writeBytesFile(*path, skc)) kernel::messageBox(concat(app::constText(text::kSkcExported), *path));
   return 0;
@@ -181,6 +191,7 @@ intptr_t saveToGame(intptr_t, intptr_t, intptr_t) {
     return 0;
   }
 
+  warnOfBonesMismatch();
   const Text target = concat(store::gameFolder(), app::constText(text::kModelFolder), name);
   const Text backup = concat(target, app::constText(text::kBakExtension));
   // The first backup is kept for good; a game without the file has nothing

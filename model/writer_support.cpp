@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "module/app/image_link.h"
+#include "module/support/globals.h"
 #include "module/support/kernel.h"
 #include "qvkm_image.h"
 #include "ui/units.h"
@@ -45,6 +46,20 @@ Text fileNameOf(TextRef path) {
   const int32_t at = kernel::findLast(path, app::constText(gen::text::kBackslash));
   if (at == kNotFound || at < 1) return Text::copy(app::constText(gen::text::kEmpty));
   return kernel::right(path, kernel::length(path) - at);
+}
+
+Text plainFileNameOf(TextRef path) {
+  if (kernel::findLast(path, app::constText(gen::text::kBackslash)) == kNotFound) return Text::copy(path);
+  return fileNameOf(path);
+}
+
+std::optional<Text> bonesMismatch() {
+  const uint32_t bones = listEntries(store::boneTexts().block());
+  const int32_t vertices = globals().vertexCount;
+  if (bones == 0 || int64_t(bones) == int64_t(vertices)) return std::nullopt;
+  return concat(app::constText(gen::text::kBonesMismatch), kernel::toText(int32_t(bones)),
+                app::constText(gen::text::kBonesMismatchVertices), kernel::toText(vertices),
+                app::constText(gen::text::kBonesMismatchEnd));
 }
 
 std::optional<Text> chooseExportFile(uint32_t filterText) {

@@ -31,6 +31,13 @@ uint32_t listEntries(const void* list);
 
 // The part of a path after its last backslash; "" when it holds none.
 Text fileNameOf(TextRef path);
+// The same, but a path without a backslash is a file name of its own.
+Text plainFileNameOf(TextRef path);
+
+// When the store holds bone texts but not one per vertex (an OBJ whose
+// vertices another program dropped or added): a text that names both
+// counts. Nothing when they agree or there are no bone texts at all.
+std::optional<Text> bonesMismatch();
 
 // Opens the export dialog 通用对话框3 in the program folder with the given
 // filter (an offset of the texts in @const). The chosen path, or nothing when

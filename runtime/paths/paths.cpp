@@ -79,19 +79,14 @@ Result<std::string> fromNative(const fs::path& native) {
 #else
 
 Result<fs::path> toNative(std::string_view gbkPath) {
-  // NOTE: a GBK trail byte may be 0x5C, the backslash; separators are only
-  // swapped after conversion, where a backslash is always a character.
-  auto utf8 = gbkToUtf8(gbkPath);
+  auto utf8 = gbkPathToLinux(gbkPath);
   if (!utf8) return fail("path is not valid GBK: " + lossyForMessage(gbkPath));
-  std::replace(utf8->begin(), utf8->end(), '\\', '/');
   return fs::path(std::move(*utf8));
 }
 
 Result<std::string> fromNative(const fs::path& native) {
-  std::string utf8 = native.native();
-  auto gbk = utf8ToGbk(utf8);
-  if (!gbk) return fail("name has no GBK form: " + utf8);
-  std::replace(gbk->begin(), gbk->end(), '/', '\\');
+  auto gbk = linuxPathToGbk(native.native());
+  if (!gbk) return fail("name has no GBK form: " + native.native());
   return std::move(*gbk);
 }
 

@@ -488,13 +488,14 @@ TEST_F(ObjCommands, MalformedImportsLeaveTheStoreAsItWas) {
   const Case cases[] = {
       {"empty", "", "\r\n文件中没有顶点行 (v)"},
       {"no f", head, "\r\n文件中没有面行 (f)"},
-      {"bare LF", "v 1 2 3\nvt 0 0\nf 1/1 1/1 1/1\n", "\r\n文件中没有面行 (f)"},
+      {"comment lines only, LF", "# v 1 2 3\n#f 1 1 1\n", "\r\n文件中没有顶点行 (v)"},
       {"short v", head + "v 1 2\r\nf 1/1 1/1 1/1", "\r\n第 4 行：顶点行 (v) 少于三个坐标"},
       {"short vt", head + "vt 1\r\nf 1/1 1/1 1/1", "\r\n第 4 行：纹理坐标行 (vt) 少于两个数"},
       {"two corners", head + "f 1/1 2/1", "\r\n第 4 行：面行 (f) 少于三个角"},
-      {"no vt number", head + "f 1 2/1 1/1", "\r\n第 4 行：面的角没有纹理坐标号"},
       {"vertex outside", head + "f 1/1 2/1 3/1", "\r\n第 4 行：顶点号 [3] 不在 1 到 2 之间"},
-      {"negative vt", head + "f 1/-1 2/1 1/1", "\r\n第 4 行：纹理坐标号 [-1] 不在 1 到 1 之间"},
+      {"fourth corner outside", head + "f 1/1 2/1 1/1 5", "\r\n第 4 行：顶点号 [5] 不在 1 到 2 之间"},
+      {"relative vertex", head + "f -3 1 2", "\r\n第 4 行：顶点号 [-3] 往前数超出了此前已读的 2 个顶点行 (v)"},
+      {"relative vt", head + "f 1/-2 2/1 1/1", "\r\n第 4 行：纹理坐标号 [-2] 往前数超出了此前已读的 1 个纹理坐标行 (vt)"},
       {"map_Kd first", head + "mtllib m.mtl\r\nf 1/1 2/1 1/1", "\r\n材质库 m.mtl，第 2 行：map_Kd 出现在任何 newmtl 之前"},
   };
   writeBytes(outDir() / "m.mtl", "# x\r\nmap_Kd a.tga\r\nnewmtl a");
@@ -524,6 +525,192 @@ TEST_F(ObjCommands, MalformedImportsLeaveTheStoreAsItWas) {
     const std::string path = modulePath(outDir() / ("bad" + std::to_string(i) + ".obj"));
     EXPECT_EQ(boxes()[i].text, gbk("OBJ文件有误，未载入：") + path + gbk(cases[i].where)) << cases[i].name;
   }
+}
+
+// ---- Files from other programs -------------------------------------------------------
+
+// An OBJ and MTL in the shape a 3D program exports them: LF line ends, its
+// own comments, normals, smoothing groups, v/vt/vn and v//vn corners, a quad
+// and a pentagon, relative numbers, TABs and runs of blanks, its texture
+// paths with "/" and options before the name.
+constexpr char kOtherProgramsObj[] =
+    "# Blender 3.4.1\n# www.blender.org\nmtllib other.mtl\no mesh.obj\n"
+    "v 0.000000 0.000000 0.000000\nv 1.000000 0.000000 0.000000\nv 1.000000 1.000000 0.000000\n"
+    "v 0.000000 1.000000 0.000000\nv 2.000000 0.500000 -0.250000\nv 0.500000\t2.000000  1.500000\n"
+    "vn 0.0000 0.0000 1.0000\nvt 0.100000 0.200000\nvt 0.300000 0.400000\nvt 0.500000 0.600000\n"
+    "vt 0.700000 0.800000\ns 0\nusemtl skin\nf 1/1/1 2/2/1 3/3/1 4/4/1\nusemtl cloth\n"
+    "f -5/-3/1 -2/-4/1 -1/-1/1 -3/-2/1 -4/-4/1\nf 1//1 5//1 6//1 # no texture coordinates\n";
+
+TEST_F(ObjCommands, ImportAsOtherProgramsWriteIt) {
+  const std::string texFolder = modulePath(outDir() / "lx_ptx_tmp");
+  writeBytes(outDir() / "other.obj", kOtherProgramsObj);
+  // Blender's absolute path (UTF-8, "/"), a relative one, options, quotes.
+  const std::string linuxTex = (outDir() / "lx_ptx_tmp" / "身体.tga").string();
+  writeBytes(outDir() / "other.mtl",
+             "# Blender 3.4.1 MTL File: 'None'\n\nnewmtl skin\nNs 96.078453\nKd 0.8 0.8 0.8\nmap_Kd " + linuxTex +
+                 "\n\nnewmtl cloth\nmap_Kd -s 1 1 1 -bm 1 textures/cloth.tga\n\nnewmtl rest\nmap_Kd \"a b.tga\"\n\nnewmtl plain\nKd 1 1 1\n");
+  writeBytes(outDir() / ".bones", "1 0 1\r\n1 1 1\r\n1 2 1\r\n1 3 1\r\n1 4 1\r\n1 5 1");
+  writeBytes(outDir() / ".skcname", "m01.skc");
+  std::optional<Model> m;
+  step([&] {
+    ASSERT_TRUE(clickMenu(kImportMenu).ok());
+    m = snapshot();
+  });
+  confirmDialog(outDir() / "other.obj");
+  run();
+  expectCleanEnd();
+  EXPECT_TRUE(boxes().empty());
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->vertices.size(), 6u);
+  // (x, z, −y); the pairs of the corners, relative numbers counted back
+  // from the six v and four vt lines: -2/-4 is vertex 5 with vt line 1.
+  EXPECT_EQ(m->vertices[4], (std::array<float, 5>{2, -0.25f, -0.5f, 0.1f, 0.2f}));
+  EXPECT_EQ(m->vertices[5], (std::array<float, 5>{0.5f, 1.5f, -2, 0.7f, 0.8f}));
+  EXPECT_EQ(m->vertices[3], (std::array<float, 5>{0, 0, -1, 0.5f, 0.6f}));  // 4/4, then -3/-2
+  EXPECT_EQ(m->vertices[0], (std::array<float, 5>{0, 0, 0, 0.1f, 0.2f}));  // 1/1, and 1//1 keeps it
+  EXPECT_EQ(m->triangles, (std::vector<std::array<int32_t, 4>>{{{0, 0, 1, 2}},
+                                                               {{0, 0, 2, 3}},
+                                                               {{1, 1, 4, 5}},
+                                                               {{1, 1, 5, 3}},
+                                                               {{1, 1, 3, 2}},
+                                                               {{1, 0, 4, 5}}}));
+  EXPECT_EQ(m->bones.size(), 6u);
+  EXPECT_EQ(m->name, "m01.skc");
+  const std::string folder = modulePath(outDir());
+  // The material without a map_Kd line has no texture path.
+  EXPECT_EQ(m->texturePaths, (std::vector<std::string>{texFolder + gbk("\\身体.tga"), folder + "\\textures\\cloth.tga",
+                                                       folder + "\\a b.tga", ""}));
+  const auto log = finalLogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(), gbk("加载OBJ所对应的骨骼文件成功！！！....")), 1);
+  // Nothing is refused or missing but the textures, which are not there.
+  for (const std::string& line : log) EXPECT_EQ(line.find(gbk("纹理文件不在纹理目录中")), std::string::npos) << utf8(line);
+  EXPECT_EQ(log.back(), gbk("载入顶点 [6] 个！ 成功")) << utf8(finalLog());
+}
+
+TEST_F(ObjCommands, SkcFromAnotherProgramsObjNamesEveryTexture) {
+  // No .skchead: the SKC's head is made from the material library, and each
+  // Texture line names the file, however the library wrote it.
+  writeBytes(outDir() / "t.obj",
+             "mtllib t.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nusemtl a\nf 1 2 3\nusemtl b\nf 1 2 3\nusemtl c\nf 3 2 1\n");
+  writeBytes(outDir() / "t.mtl",
+             "newmtl a\nmap_Kd -s 1 1 1 body.tga\nnewmtl b\nmap_Kd textures/arm.tga\n"
+             "newmtl c\nmap_Kd \"C:\\My Textures\\leg.jpg\"\n");
+  const fs::path skc = outDir() / "t.skc";
+  step([&] {
+    ASSERT_TRUE(clickMenu(kImportMenu).ok());
+    ASSERT_TRUE(clickMenu("文件/输出/SKC格式").ok());
+  });
+  confirmDialog(outDir() / "t.obj");
+  confirmDialog(skc);
+  answerBox();
+  run();
+  expectCleanEnd();
+  std::vector<std::string> textures;
+  for (const std::string& line : lines(readBytes(skc)))
+    if (line.rfind("    Texture", 0) == 0) textures.push_back(line);
+  EXPECT_EQ(textures, (std::vector<std::string>{"    Texture   body.tga", "    Texture   arm.tga",
+                                                "    Texture   leg.jpg"}));
+}
+
+TEST_F(ObjCommands, BoneLinesThatNoLongerMatchAreNamedBeforeTheyAreWritten) {
+  // Three vertices; the .bones beside the OBJ has one line more, or one less.
+  const std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nf 1 2 3\n";
+  struct Case {
+    const char* name;
+    std::string bones;
+    std::string log;
+    std::vector<std::string> written;  // the bone part of the SKC's vertex lines
+  };
+  const Case cases[] = {
+      {"more lines than vertices", "1 0 1\r\n1 1 1\r\n1 2 1\r\n1 3 1", "骨骼文件的行数与顶点数不符：骨骼 [4] 行，顶点 [3] 个",
+       {"1 0 1", "1 1 1", "1 2 1"}},
+      {"fewer lines than vertices", "1 0 1\r\n1 1 1", "骨骼文件的行数与顶点数不符：骨骼 [2] 行，顶点 [3] 个",
+       {"1 0 1", "1 1 1", "0"}},
+  };
+  std::vector<std::vector<std::string>> importLogs;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const fs::path dir = outDir() / ("m" + std::to_string(i));
+    writeBytes(dir / "m.obj", obj);
+    writeBytes(dir / ".bones", cases[i].bones);
+    writeBytes(dir / ".skcname", "m0" + std::to_string(i) + ".skc");
+    step([&] {
+      ASSERT_TRUE(clickMenu(kImportMenu).ok());
+      importLogs.push_back(lines(logText()));
+      ASSERT_TRUE(clickMenu("文件/输出/SKC格式").ok());
+      ASSERT_TRUE(clickMenu("文件/保存/保存到游戏").ok());
+    });
+    confirmDialog(dir / "m.obj");
+    confirmDialog(dir / "m.skc");
+    for (int k = 0; k < 4; ++k) answerBox();  // mismatch, written, mismatch, saved
+  }
+  run();
+  expectCleanEnd();
+  ASSERT_EQ(importLogs.size(), std::size(cases));
+  ASSERT_EQ(boxes().size(), 4 * std::size(cases));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    const fs::path dir = outDir() / ("m" + std::to_string(i));
+    const auto& log = importLogs[i];
+    EXPECT_NE(std::find(log.begin(), log.end(), gbk(c.log)), log.end());
+    const std::string box = gbk(c.log + "\r\n骨骼行按行号对应顶点：没有骨骼行的顶点写为 0，多出的骨骼行不写出。");
+    EXPECT_EQ(boxes()[4 * i].text, box);
+    EXPECT_EQ(boxes()[4 * i + 1].text, gbk("已输出SKC文件到 ") + modulePath(dir / "m.skc"));
+    EXPECT_EQ(boxes()[4 * i + 2].text, box);
+    for (const fs::path& file : {dir / "m.skc", gameDir() / "pmodel" / ("m0" + std::to_string(i) + ".skc")}) {
+      std::vector<std::string> written;
+      for (const std::string& line : lines(readBytes(file)))
+        if (line.rfind("    v ", 0) == 0) written.push_back(line.substr(line.find(" Bones ") + 7));
+      EXPECT_EQ(written, c.written) << file;
+    }
+  }
+}
+
+TEST_F(ObjCommands, MatchingBoneLinesAreWrittenWithoutAWord) {
+  writeBytes(outDir() / "m.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  writeBytes(outDir() / ".bones", "1 0 1\r\n1 1 1\r\n1 2 1");
+  step([&] {
+    ASSERT_TRUE(clickMenu(kImportMenu).ok());
+    ASSERT_TRUE(clickMenu("文件/输出/SKC格式").ok());
+  });
+  confirmDialog(outDir() / "m.obj");
+  confirmDialog(outDir() / "m.skc");
+  answerBox();
+  run();
+  expectCleanEnd();
+  ASSERT_EQ(boxes().size(), 1u);
+  EXPECT_EQ(boxes()[0].text, gbk("已输出SKC文件到 ") + modulePath(outDir() / "m.skc"));
+  for (const std::string& line : finalLogLines()) EXPECT_EQ(line.find(gbk("骨骼文件的行数")), std::string::npos);
+}
+
+TEST_F(ObjCommands, MtlNamesTexturesInTheFormOfThisSystemsPaths) {
+  // A texture folder with a Chinese name, as the runtime gives it to the tool.
+  const fs::path texDir = programDir() / "纹理" / "lx_ptx_tmp";
+  Model m = smallModel();
+  m.texturePaths = {modulePath(texDir / "body.tga"), "C:\\x\\a.tga", "body.tga"};
+  m.triangles = {{{0, 0, 1, 2}}, {{1, 0, 1, 2}}, {{2, 0, 1, 2}}};
+  const fs::path obj = outDir() / "hero.obj";
+  std::optional<Model> back;
+  step([&] {
+    fill(m);
+    ASSERT_TRUE(clickMenu(kExportMenu).ok());
+    ASSERT_TRUE(clickMenu(kImportMenu).ok());
+    back = snapshot();
+  });
+  confirmDialog(obj);
+  answerBox();
+  confirmDialog(obj);
+  run();
+  expectCleanEnd();
+  // Linux programs read UTF-8 paths with "/"; a drive path means nothing
+  // there and stays as it is.
+  EXPECT_EQ(readBytes(outDir() / "hero.mtl"),
+            "# Material Count: 3\r\n" + mtlBlock("mat1_body", (texDir / "body.tga").string()) +
+                mtlBlock("mat2_a", "C:\\x\\a.tga") + mtlBlock("mat3_", "body.tga"));
+  // And the import reads the tool's own paths back.
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->texturePaths, (std::vector<std::string>{m.texturePaths[0], "C:\\x\\a.tga",
+                                                          modulePath(outDir()) + "\\body.tga"}));
 }
 
 }  // namespace

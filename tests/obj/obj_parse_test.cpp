@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/gbk.h"
+#include "common/text_split.h"
 #include "formats/obj_parse.h"
 #include "runtime/kernel/commands/text_ops.h"
 
@@ -39,9 +41,7 @@ struct Parse {
     triangles.assign(size_t(rows.triangleRows) * kTriangleColumns, 0);
     result.library = std::move(previous);
   }
-  std::optional<Fault> run() {
-    return parseObj(std::span<char>(buffer.data(), buffer.size()), counts, Tables{vertices, triangles}, host, result);
-  }
+  std::optional<Fault> run() { return parseObj(buffer, counts, Tables{vertices, triangles}, host, result); }
   std::vector<float> vertex(int32_t row) const {
     return {vertices.begin() + (row - 1) * 5, vertices.begin() + row * 5};
   }
@@ -49,7 +49,7 @@ struct Parse {
     return {triangles.begin() + (row - 1) * 4, triangles.begin() + row * 4};
   }
 
-  std::string buffer;  // std::string keeps a writable NUL behind its text
+  std::string buffer;
   Counts counts;
   std::vector<float> vertices;
   std::vector<int32_t> triangles;
@@ -65,45 +65,98 @@ std::string nineVerticesAndTexCoords() {
   return s;
 }
 
-TEST(ObjLines, CutAtCrLfOnly) {
-  struct Case {
-    std::string text;
-    int32_t lines;
-  };
-  const Case cases[] = {{"", 0}, {"v", 1}, {"a\r\nb", 2}, {"a\r\n", 2}, {"a\nb\nc", 1}, {"a\rb\r\n\r\n", 3}};
-  for (const Case& c : cases) EXPECT_EQ(countObjLines(c.text).lines, c.lines) << c.text;
+std::vector<std::string> linesOf(std::string_view text) {
+  std::vector<std::string> lines;
+  ql::text::forEachLine(text, [&](std::string_view line, int32_t number) {
+    EXPECT_EQ(number, int32_t(lines.size()) + 1);
+    lines.emplace_back(line);
+    return true;
+  });
+  return lines;
 }
 
-TEST(ObjLines, CutWhereTheRuntimesSplitCuts) {
-  // The split is double-byte aware: a GBK lead byte takes the CR after it as
-  // its second byte, and the line runs on to the next CR LF.
+using Lines = std::vector<std::string>;
+
+TEST(TextLines, EndAtCrLfLfAndCr) {
   struct Case {
     const char* name;
     std::string text;
-    int32_t lines;
+    Lines lines;
   };
   const Case cases[] = {
-      {"lead byte before CR", "# \xC4\r\nv 1 2 3\r\nf 1 1 1", 2},
-      {"whole character before CR", "# \xC4\xA3\r\nv 1 2 3\r\nf 1 1 1", 3},
-      {"CR taken, next CR LF cuts", "\xC4\xA3\xC4\r\n\r\nx", 2},
-      {"after a long ASCII run", "abcdefgh12345678abcdefgh\xB0\r\nx", 1},
-      {"lead byte takes a lone CR", "a\xC4\r\r\nx", 2},
-      {"0xFF and 0x80 are single bytes", "\xFF\r\n\x80\r\nx", 3},
-      {"lead byte at the very end", "a\r\n\xC4", 2},
+      {"empty text", "", {}},
+      {"one line", "v", {"v"}},
+      {"CR LF", "a\r\nb", {"a", "b"}},
+      {"line end at the end", "a\r\n", {"a", ""}},
+      {"bare LF", "a\nb\nc\n", {"a", "b", "c", ""}},
+      {"bare CR", "a\rb", {"a", "b"}},
+      {"LF CR is two ends", "a\n\rb", {"a", "", "b"}},
+      {"empty lines kept", "a\rb\r\n\r\n", {"a", "b", "", ""}},
+      // A GBK lead byte takes the byte after it as its second, a line end too.
+      {"lead byte takes CR, LF ends", "# \xC4\r\nv 1", {"# \xC4\r", "v 1"}},
+      {"lead byte takes LF", "# \xC4\nv 1\nf", {"# \xC4\nv 1", "f"}},
+      {"whole character before CR LF", "# \xC4\xA3\r\nv", {"# \xC4\xA3", "v"}},
+      {"lead byte at the very end", "a\r\n\xC4", {"a", "\xC4"}},
+      {"0xFF and 0x80 are single bytes", "\xFF\n\x80\rx", {"\xFF", "\x80", "x"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<std::string> lines;
-    forEachLine(c.text, [&](std::string_view line, int32_t) {
-      lines.emplace_back(line);
-      return true;
-    });
-    EXPECT_EQ(int32_t(lines.size()), c.lines);
-    EXPECT_EQ(lines, ql::rt::splitText(c.text, "\r\n", std::nullopt));
-    EXPECT_EQ(countObjLines(c.text).lines, c.lines);
+    EXPECT_EQ(linesOf(c.text), c.lines) << c.name;
+    EXPECT_EQ(countObjLines(c.text).lines, int32_t(c.lines.size())) << c.name;
   }
-  // The v line joined to the comment before it is no v line.
-  EXPECT_EQ(countObjLines("# \xC4\r\nv 1 2 3\r\nv 4 5 6").vertexLines, 1);
+}
+
+TEST(TextLines, CrLfTextsCutAsTheRuntimesSplitCutsThem) {
+  // The tool's own files: valid GBK, CR LF only.
+  const std::string text = ql::utf8ToGbk("# OBJ File for metor //流星蝴蝶剑格式输出  by vrel \r\nmtllib 嘰.mtl\r\n"
+                                         "usemtl mat1_嘰\r\n\r\nf 1/1 2/2 3/3").value();
+  EXPECT_EQ(linesOf(text), ql::rt::splitText(text, "\r\n", std::nullopt));
+}
+
+TEST(TextTokens, RunsOfBlanksAndTabsSeparateAndHashStartsAComment) {
+  struct Case {
+    const char* name;
+    std::string line;
+    Lines tokens;
+  };
+  const Case cases[] = {
+      {"single blanks", "v 1 2 3", {"v", "1", "2", "3"}},
+      {"blanks and TABs mixed", "v\t1  2 \t 3\t", {"v", "1", "2", "3"}},
+      {"leading separators", " \tf 1", {"f", "1"}},
+      {"comment after data", "v 1 2 3 # the tip", {"v", "1", "2", "3"}},
+      {"comment line", "#v 1", {}},
+      {"hash inside a token", "usemtl a#b c", {"usemtl", "a#b", "c"}},
+      {"only separators", " \t ", {}},
+      {"lead byte takes the blank after it", "a \xC4 b", {"a", "\xC4 b"}},
+  };
+  for (const Case& c : cases) {
+    ql::text::Tokens t(c.line);
+    Lines tokens;
+    for (std::string_view token = t.next(); !token.empty(); token = t.next()) tokens.emplace_back(token);
+    EXPECT_EQ(tokens, c.tokens) << c.name;
+  }
+}
+
+TEST(TextTokens, RestKeepsInnerBlanksAndDropsTrailingOnesAndComments) {
+  struct Case {
+    std::string line;
+    std::string rest;  // after the first token
+  };
+  const Case cases[] = {
+      {"map_Kd tex\\body skin.tga", "tex\\body skin.tga"},
+      {"map_Kd\t  a  b.tga \t", "a  b.tga"},
+      {"map_Kd a.tga # comment", "a.tga"},
+      {"map_Kd my#1.tga", "my#1.tga"},
+      {"map_Kd", ""},
+      {"map_Kd   ", ""},
+      {"map_Kd  # only a comment", ""},
+  };
+  for (const Case& c : cases) {
+    ql::text::Tokens t(c.line);
+    t.next();
+    EXPECT_EQ(t.rest(), c.rest) << c.line;
+    EXPECT_EQ(t.rest(), c.rest) << "the cursor stays: " << c.line;
+    EXPECT_EQ(t.more(), !c.rest.empty()) << c.line;
+  }
 }
 
 TEST(ObjLines, TextEndsAtFirstNul) {
@@ -132,11 +185,73 @@ TEST(ObjRead, CornersCopyTheirTexCoordPairIntoTheVertexRows) {
   EXPECT_FLOAT_EQ(p.vertex(2)[3], 0.2f);
 }
 
-TEST(ObjRead, FourCornerFaceKeepsTheFirstThree) {
-  Parse p(nineVerticesAndTexCoords() + "f 1/1 2/2 3/3 4/4");
+TEST(ObjRead, PolygonsBecomeFansFromTheirFirstCorner) {
+  Parse p(nineVerticesAndTexCoords() + "mtllib m.mtl\r\nusemtl b\r\nf 1/1 2/2 3/3 4/4\r\nusemtl a\r\n"
+                                       "f 5/5 6/6 7/7 8/8 9/9\r\nf 9/9 8/8 7/7");
+  p.host.libraries["m.mtl"] = "newmtl a\r\nnewmtl b";
+  EXPECT_EQ(p.counts.faceLines, 3);
+  EXPECT_EQ(p.counts.triangles, 2 + 3 + 1);
+  ASSERT_EQ(p.triangles.size(), 6 * kTriangleColumns);  // exactly the triangles' rows
   ASSERT_FALSE(p.run());
-  EXPECT_EQ(p.result.triangleCount, 1);
+  ASSERT_EQ(p.result.triangleCount, 6);
+  const std::vector<std::vector<int32_t>> expected = {{1, 0, 1, 2}, {1, 0, 2, 3}, {0, 4, 5, 6},
+                                                      {0, 4, 6, 7}, {0, 4, 7, 8}, {0, 8, 7, 6}};
+  for (int32_t t = 1; t <= 6; ++t) EXPECT_EQ(p.triangle(t), expected[size_t(t - 1)]) << "triangle " << t;
+  // Every corner gives its vertex its pair, the fourth and fifth too.
+  EXPECT_FLOAT_EQ(p.vertex(4)[3], 0.4f);
+  EXPECT_FLOAT_EQ(p.vertex(9)[4], 0.09f);
+}
+
+TEST(ObjRead, NegativeNumbersCountBackFromTheLinesReadSoFar) {
+  // Three vertices and pairs, a face naming them relatively, then three more
+  // and a face whose -1 is now the sixth.
+  std::string text;
+  for (int k = 1; k <= 3; ++k) text += "v " + std::to_string(k) + " 0 0\nvt 0." + std::to_string(k) + " 0\n";
+  text += "f -3/-3 -2/-2 -1/-1\n";
+  for (int k = 4; k <= 6; ++k) text += "v " + std::to_string(k) + " 0 0\nvt 0." + std::to_string(k) + " 0\n";
+  text += "f -1/-1 -2/-6 1/-4\n";
+  Parse p(text);
+  ASSERT_FALSE(p.run());
   EXPECT_EQ(p.triangle(1), (std::vector<int32_t>{0, 0, 1, 2}));
+  EXPECT_EQ(p.triangle(2), (std::vector<int32_t>{0, 5, 4, 0}));
+  EXPECT_FLOAT_EQ(p.vertex(6)[3], 0.6f);
+  EXPECT_FLOAT_EQ(p.vertex(5)[3], 0.1f);  // -6 from six vt lines: the first
+  EXPECT_FLOAT_EQ(p.vertex(1)[3], 0.3f);  // -4 from six: the third
+}
+
+TEST(ObjRead, CornersWithoutTexCoordKeepTheVertexsOwnPair) {
+  // v, v//vn and v/vt/vn corners; vertex 4 has no vt line of its own.
+  Parse p("v 1 0 0\nv 2 0 0\nv 3 0 0\nv 4 0 0\nvt 0.1 0.2\nvt 0.3 0.4\nvt 0.5 0.6\nvn 0 0 1\n"
+          "f 1 2 3\nf 2//1 3//1 4//1\nf 4/1/1 1/3/1 2/2/1\nf 3/ 4/ 1/");
+  ASSERT_FALSE(p.run());
+  EXPECT_EQ(p.result.triangleCount, 4);
+  EXPECT_EQ(p.triangle(1), (std::vector<int32_t>{0, 0, 1, 2}));
+  EXPECT_EQ(p.triangle(4), (std::vector<int32_t>{0, 2, 3, 0}));
+  EXPECT_EQ(p.vertex(3), (std::vector<float>{3, 0, 0, 0.5f, 0.6f}));  // its own vt line
+  EXPECT_EQ(p.vertex(4), (std::vector<float>{4, 0, 0, 0.1f, 0.2f}));  // from the corner 4/1/1
+  EXPECT_EQ(p.vertex(1), (std::vector<float>{1, 0, 0, 0.5f, 0.6f}));  // from 1/3/1
+}
+
+TEST(ObjRead, LineEndsOfEveryKindGiveTheSameModel) {
+  const std::string crlf = nineVerticesAndTexCoords() + "f 1/1 2/2 3/3 4/4\r\nf 5/5 6/6 7/7";
+  Parse own(crlf);
+  ASSERT_FALSE(own.run());
+  for (const char* end : {"\n", "\r"}) {
+    std::string text;
+    for (size_t at = 0; at < crlf.size(); ++at) {
+      if (crlf.compare(at, 2, "\r\n") == 0) {
+        text += end;
+        ++at;
+      } else {
+        text += crlf[at];
+      }
+    }
+    Parse p(text);
+    ASSERT_FALSE(p.run()) << int(end[0]);
+    EXPECT_EQ(p.counts.lines, own.counts.lines);
+    EXPECT_EQ(p.vertices, own.vertices);
+    EXPECT_EQ(p.triangles, own.triangles);
+  }
 }
 
 TEST(ObjRead, LastCornerWinsAndOtherVertexGetsTheEarlierLinesPair) {
@@ -222,21 +337,15 @@ TEST(ObjRead, SecondMtllibReplacesTheLibrary) {
   EXPECT_EQ(p.host.missing.size(), 1u);
 }
 
-TEST(ObjRead, IgnoredLinesAndBlanks) {
-  // Comments, vn, g, s, o, unknown keywords, one-token lines; two blanks give
-  // an empty token, which reads as 0; a tab is part of a token.
-  Parse p("# c\r\nvn 0 0 1\r\ng x\r\ns 1\r\no mesh.obj\r\nfoo bar\r\nv\r\nv  2 3\r\nvt 0.5\t1 0.25\r\nf 1/1 1/1 1/1");
+TEST(ObjRead, IgnoredLinesCommentsAndSeparators) {
+  // Comments (also after data), vn, vp, g, s, o, l, p, usemap, unknown
+  // keywords and one-token lines; runs of blanks and TABs separate.
+  Parse p("# c\nvn 0 0 1\nvp 0.5\ng x\ns 1\no mesh.obj\nl 1 2\np 1\nusemap m\nfoo bar\nv\n"
+          "v  2\t3 \t-4 # a comment\nvt\t0.5  0.25   # u v\nf 1/1 1/1 1/1 # one\n");
   ASSERT_FALSE(p.run());
   EXPECT_EQ(p.result.vertexCount, 1);
-  EXPECT_EQ(p.vertex(1), (std::vector<float>{0.0f, 3.0f, -2.0f, 0.5f, 0.25f}));
-}
-
-TEST(ObjRead, BareLfFileIsOneLine) {
-  Parse p("v 1 2 3\nv 4 5 6\nvt 0 0\nf 1/1 2/1 1/1\n");
-  EXPECT_EQ(p.counts.lines, 1);
-  const auto fault = p.run();
-  ASSERT_TRUE(fault);
-  EXPECT_EQ(fault->problem, Problem::kNoFaceLines);
+  EXPECT_EQ(p.result.triangleCount, 1);
+  EXPECT_EQ(p.vertex(1), (std::vector<float>{2.0f, -4.0f, -3.0f, 0.5f, 0.25f}));
 }
 
 // Every input the tables cannot hold, with the line it names.
@@ -256,13 +365,15 @@ TEST(ObjRead, MalformedInputsAreRefusedWithTheirLine) {
       {"short v", head + "v 1 2\r\nf 1/1 1/1 1/1", Problem::kShortVertexLine, 4},
       {"short vt", head + "vt 1\r\nf 1/1 1/1 1/1", Problem::kShortTexCoordLine, 4},
       {"two corners", head + "f 1/1 2/1", Problem::kShortFace, 4},
-      {"no slash", head + "f 1/1 2 1/1", Problem::kCornerWithoutTexCoord, 4},
-      {"empty vt number", head + "f 1/1 2//3 1/1", Problem::kCornerWithoutTexCoord, 4},
+      {"two corners and a comment", head + "f 1/1 2/1 # 3/1", Problem::kShortFace, 4},
       {"vertex 0", head + "f 0/1 1/1 2/1", Problem::kVertexNumberOutside, 4},
-      {"vertex negative", head + "f -1/1 1/1 2/1", Problem::kVertexNumberOutside, 4},
+      {"no vertex number", head + "f /1 1/1 2/1", Problem::kVertexNumberOutside, 4},
       {"vertex too big", head + "f 1/1 2/1 3/1", Problem::kVertexNumberOutside, 4},
+      {"fifth corner too big", head + "f 1/1 2/1 1/1 2/1 9/1", Problem::kVertexNumberOutside, 4},
+      {"relative before the first v", head + "f -3/1 1/1 2/1", Problem::kVertexNumberBefore, 4},
+      {"relative counts lines read so far", "v 0 0 0\nvt 0 0\nf -2/1 1/1 1/1\nv 0 0 0", Problem::kVertexNumberBefore, 3},
       {"vt too big", head + "f 1/1 2/2 1/1", Problem::kTexCoordNumberOutside, 4},
-      {"vt negative", head + "f 1/-1 2/1 1/1", Problem::kTexCoordNumberOutside, 4},
+      {"vt relative before the first", head + "f 1/-2 2/1 1/1", Problem::kTexCoordNumberBefore, 4},
       {"vt without vt lines", "v 0 0 0\r\nf 1/1 1/1 1/1", Problem::kTexCoordNumberOutside, 2},
       {"map_Kd first", head + "mtllib m.mtl\r\nf 1/1 2/1 1/1", Problem::kMapKdBeforeNewmtl, 2, true},
   };
@@ -278,12 +389,25 @@ TEST(ObjRead, MalformedInputsAreRefusedWithTheirLine) {
 }
 
 TEST(ObjRead, FaultNamesTheNumbers) {
-  Parse p("v 0 0 0\r\nvt 0 0\r\nf 1/1 7/1 1/1");
-  const auto fault = p.run();
-  ASSERT_TRUE(fault);
-  EXPECT_EQ(fault->value, 7);
-  EXPECT_EQ(fault->limit, 1);
-  EXPECT_EQ(fault->describe(), "OBJ file line 3: vertex number outside the v lines (7, allowed 1..1)");
+  struct Case {
+    std::string text;
+    int32_t value, limit;
+    std::string described;
+  };
+  const Case cases[] = {
+      {"v 0 0 0\r\nvt 0 0\r\nf 1/1 7/1 1/1", 7, 1,
+       "OBJ file line 3: vertex number outside the v lines (7, allowed 1..1)"},
+      {"v 0 0 0\nvt 0 0\nf 1/1 1/-5 1/1", -5, 1,
+       "OBJ file line 3: relative texture-coordinate number before the first vt line (-5, 1 read before)"},
+  };
+  for (const Case& c : cases) {
+    Parse p(c.text);
+    const auto fault = p.run();
+    ASSERT_TRUE(fault) << c.text;
+    EXPECT_EQ(fault->value, c.value);
+    EXPECT_EQ(fault->limit, c.limit);
+    EXPECT_EQ(fault->describe(), c.described);
+  }
 }
 
 TEST(MtlRead, EntriesAndTextureFiles) {
@@ -299,22 +423,59 @@ TEST(MtlRead, EntriesAndTextureFiles) {
        "newmtl mat2_\r\nmap_Kd head.tga",
        {{"mat1_body", "C:\\x\\body.tga"}, {"mat2_", "head.tga"}}},
       {"blank inside the value", "newmtl m\r\nmap_Kd tex\\body skin.tga", {{"m", "tex\\body skin.tga"}}},
-      {"later blanks kept", "newmtl m\r\nmap_Kd  a.tga ", {{"m", " a.tga "}}},
+      {"separators around the value dropped", "newmtl m\r\nmap_Kd \t a.tga \t", {{"m", "a.tga"}}},
       {"name cut at its blank", "newmtl two words\r\nmap_Kd a", {{"two", "a"}}},
       {"empty value", "newmtl m\r\nmap_Kd ", {{"m", ""}}},
+      {"options before the name", "newmtl m\nmap_Kd -s 1 1 1 body.tga\nnewmtl n\nmap_Kd -bm 1 n.tga",
+       {{"m", "body.tga"}, {"n", "n.tga"}}},
+      {"options of several values", "newmtl m\nmap_Kd -clamp on -o 0.5 -mm 0 1 -t 1 2 -s 2 my skin.tga",
+       {{"m", "my skin.tga"}}},
+      {"a name that only looks like an option value", "newmtl m\nmap_Kd -s 1 1.tga", {{"m", "1.tga"}}},
+      {"quoted", "newmtl m\nmap_Kd \"C:\\My Textures\\a.tga\"", {{"m", "C:\\My Textures\\a.tga"}}},
+      {"slash separators", "newmtl m\nmap_Kd textures/arm.tga\nnewmtl n\nmap_Kd C:/x/n.tga",
+       {{"m", "textures\\arm.tga"}, {"n", "C:\\x\\n.tga"}}},
+      {"comment after the name", "newmtl m\nmap_Kd a.tga # diffuse", {{"m", "a.tga"}}},
       {"later map_Kd wins", "newmtl m\r\nmap_Kd a\r\nmap_Kd b", {{"m", "b"}}},
       {"no texture", "newmtl m\r\n#map_Kd a\r\nmap_Kd\r\nmap_Kdx y", {{"m", ""}}},
-      {"bare LF is one line", "newmtl m\nmap_Kd a", {{"m\nmap_Kd", ""}}},
+      {"bare LF and CR end lines", "newmtl m\nmap_Kd a\rnewmtl n", {{"m", "a"}, {"n", ""}}},
   };
   for (const Case& c : cases) {
     std::string buffer = c.text;
     std::vector<Material> out{{"old", "old"}};
-    ASSERT_FALSE(parseMtl(std::span<char>(buffer.data(), buffer.size()), out)) << c.name;
+    ASSERT_FALSE(parseMtl(buffer, out)) << c.name;
     ASSERT_EQ(out.size(), c.expected.size()) << c.name;
     for (size_t i = 0; i < out.size(); ++i) {
       EXPECT_EQ(out[i].name, c.expected[i].name) << c.name;
       EXPECT_EQ(out[i].textureFile, c.expected[i].textureFile) << c.name;
     }
+  }
+}
+
+TEST(MtlRead, LinuxPathsBecomeTheToolsPaths) {
+  const std::string gbkFolder = ql::utf8ToGbk("游戏").value();
+  struct Case {
+    const char* name;
+    std::string value;
+    std::string onLinux, onWindows;
+  };
+  const Case cases[] = {
+      // Written on Linux: UTF-8 with slashes.
+      {"absolute UTF-8", "/tmp/游戏/lx_ptx_tmp/a.tga", "\\tmp\\" + gbkFolder + "\\lx_ptx_tmp\\a.tga",
+       "\\tmp\\游戏\\lx_ptx_tmp\\a.tga"},
+      {"relative", "./lx_ptx_tmp/a.tga", ".\\lx_ptx_tmp\\a.tga", ".\\lx_ptx_tmp\\a.tga"},
+      // The tool's own form (GBK, backslashes) stays as it is.
+      {"GBK with backslashes", "\\tmp\\" + gbkFolder + "\\a.tga", "\\tmp\\" + gbkFolder + "\\a.tga",
+       "\\tmp\\" + gbkFolder + "\\a.tga"},
+      // Not UTF-8: the bytes stay, only the slashes turn.
+      {"GBK with slashes", "/tmp/" + gbkFolder + "/a.tga", "\\tmp\\" + gbkFolder + "\\a.tga",
+       "\\tmp\\" + gbkFolder + "\\a.tga"},
+  };
+  for (const Case& c : cases) {
+#ifdef _WIN32
+    EXPECT_EQ(textureFileOf(c.value), c.onWindows) << c.name;
+#else
+    EXPECT_EQ(textureFileOf(c.value), c.onLinux) << c.name;
+#endif
   }
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 
+#include "common/gbk.h"
 #include "tests/e2e/app_fixture.h"
 #include "tests/qlconv/qlconv_support.h"
 
@@ -52,8 +53,13 @@ class QlconvAgainstDesktop : public e2e::AppFixture {
     auto a = filesUnder(desktop);
     const auto b = filesUnder(tool);
     ASSERT_FALSE(b.empty());
-    // The texture folder is the program folder's lx_ptx_tmp.
-    for (auto& [name, bytes] : a) replaceAll(bytes, programFolderText() + "\\lx_ptx_tmp\\", ".\\lx_ptx_tmp\\");
+    // The texture folder is the program folder's lx_ptx_tmp (in the MTL in
+    // the form of Linux paths).
+    const std::string linuxFolder = gbkPathToLinux(programFolderText()).value();
+    for (auto& [name, bytes] : a) {
+      replaceAll(bytes, programFolderText() + "\\lx_ptx_tmp\\", ".\\lx_ptx_tmp\\");
+      replaceAll(bytes, linuxFolder + "/lx_ptx_tmp/", "./lx_ptx_tmp/");
+    }
     EXPECT_EQ(a.size(), b.size());
     for (const auto& [name, bytes] : a) {
       auto it = b.find(name);

@@ -59,14 +59,18 @@ TEST_F(SkcText, EmptyHeadIsGeneratedFromTheMaterialLibrary) {
   const Case cases[] = {
       {"empty library: count 0, no block", {}, "  Materials: 0\r\n"},
       {"two entries: one block each, the texture's file name only",
-       {{"mat0", "C:\\x\\lx_ptx_tmp\\body.tga"}, {"mat1", "head.jpg"}},
-       "  Materials: 2\r\n"
+       {{"mat0", "C:\\x\\lx_ptx_tmp\\body.tga"}, {"mat1", "head.jpg"}, {"mat2", ""}},
+       "  Materials: 3\r\n"
        "  Material\r\n"
        "    Texture   body.tga\r\n" +
            kMaterialTemplate +
            "\r\n"
            "  Material\r\n"
-           "    Texture   \r\n" +  // no backslash: nothing after the last one
+           "    Texture   head.jpg\r\n" +  // a bare name is the file name itself
+           kMaterialTemplate +
+           "\r\n"
+           "  Material\r\n"
+           "    Texture   \r\n" +  // no texture
            kMaterialTemplate + "\r\n"},
   };
   for (const Case& c : cases) {

@@ -148,11 +148,17 @@ constexpr TextDef kTexts[] = {
     {"kObjShortVertexLine", "顶点行 (v) 少于三个坐标"},
     {"kObjShortTexCoordLine", "纹理坐标行 (vt) 少于两个数"},
     {"kObjShortFace", "面行 (f) 少于三个角"},
-    {"kObjCornerWithoutTexCoord", "面的角没有纹理坐标号"},
     {"kObjVertexNumber", "顶点号 ["},
     {"kObjTexCoordNumber", "纹理坐标号 ["},
     {"kObjNumberOutside", "] 不在 1 到 "},
     {"kObjNumberOutsideEnd", " 之间"},
+    {"kObjNumberBefore", "] 往前数超出了此前已读的 "},
+    {"kObjVertexLinesEnd", " 个顶点行 (v)"},
+    {"kObjTexCoordLinesEnd", " 个纹理坐标行 (vt)"},
+    {"kBonesMismatch", "骨骼文件的行数与顶点数不符：骨骼 ["},
+    {"kBonesMismatchVertices", "] 行，顶点 ["},
+    {"kBonesMismatchEnd", "] 个"},
+    {"kBonesMismatchWrite", "\r\n骨骼行按行号对应顶点：没有骨骼行的顶点写为 0，多出的骨骼行不写出。"},
     {"kMtlMapKdBeforeNewmtl", "map_Kd 出现在任何 newmtl 之前"},
 
     // ---- AC3D writer
