@@ -54,6 +54,19 @@ bool isPlainFileName(TextRef name) {
   return !(name == app::constText(text::kDot) || name == app::constText(text::kDotDot));
 }
 
+// A line break or other control byte: a .skcname written by an editor may
+// end its line, and the game never loads a file of such a name. GBK's
+// double-byte characters hold none of these bytes.
+bool holdsControlCharacter(TextRef name) {
+  constexpr unsigned char kFirstPrintable = 0x20;
+  constexpr unsigned char kDelete = 0x7F;
+  for (const char c : name.view()) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < kFirstPrintable || byte == kDelete) return true;
+  }
+  return false;
+}
+
 // Copies the game's file to its backup name through a temporary file, so a
 // copy cut short (disk full) never stands as the backup.
 bool makeBackup(TextRef target, TextRef backup) {
@@ -153,6 +166,7 @@ intptr_t exportSkc(intptr_t, intptr_t, intptr_t) {
     showMessage(text::kNoOutputData);
     return 0;
   }
+  if (!verticesAreFinite()) return 0;
   const std::optional<Text> path = chooseExportFile(text::kSkcFilter);
   if (!path) return 0;
   const Bytes skc = buildSkcBytes();
@@ -165,6 +179,7 @@ intptr_t saveToGame(intptr_t, intptr_t, intptr_t) {
     showMessage(text::kNoOutputData);
     return 0;
   }
+  if (!verticesAreFinite()) return 0;
   // Only a plain file name inside a known game folder: anything else would
   // write somewhere other than the game's pmodel folder.
   if (store::gameFolder().empty()) {
@@ -174,6 +189,10 @@ intptr_t saveToGame(intptr_t, intptr_t, intptr_t) {
   const TextRef name = store::modelFileName();
   if (name.empty()) {
     showMessage(text::kNoModelFileName);
+    return 0;
+  }
+  if (holdsControlCharacter(name)) {
+    kernel::messageBox(concat(app::constText(text::kModelFileNameControl), name));
     return 0;
   }
   if (!isPlainFileName(name)) {
