@@ -68,10 +68,13 @@ bool holdsControlCharacter(TextRef name) {
 }
 
 // Copies the game's file to its backup name through a temporary file, so a
-// copy cut short (disk full) never stands as the backup.
+// copy cut short (disk full) never stands as the backup. A copy that fails
+// does not stay behind in the game's folder.
 bool makeBackup(TextRef target, TextRef backup) {
   const Text pending = concat(backup, app::constText(text::kTmpExtension));
-  return kernel::copyFile(target, pending) && kernel::moveFileOver(pending, backup);
+  if (kernel::copyFile(target, pending) && kernel::moveFileOver(pending, backup)) return true;
+  kernel::deleteFile(pending);
+  return false;
 }
 
 }  // namespace
@@ -213,11 +216,17 @@ intptr_t saveToGame(intptr_t, intptr_t, intptr_t) {
   }
 
   // The new text goes to a file of its own first; the game's file is
-  // replaced only by a complete one.
+  // replaced only by a complete one. A new text that cannot take its place
+  // does not stay behind.
   const Bytes skc = buildSkcBytes();
   const Text pending = concat(target, app::constText(text::kTmpExtension));
-  if (!writeBytesFile(pending, skc)) return 0;
+  if (!kernel::writeFile(pending, skc)) {
+    kernel::deleteFile(pending);
+    reportWriteFailure(pending);
+    return 0;
+  }
   if (!kernel::moveFileOver(pending, target)) {
+    kernel::deleteFile(pending);
     reportWriteFailure(target);
     return 0;
   }

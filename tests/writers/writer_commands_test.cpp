@@ -321,6 +321,8 @@ TEST_F(WriterCommands, SaveToGameLeavesTheGameFileAloneWhenAWriteFails) {
     expected.push_back(failure);
     EXPECT_EQ(said, expected);
     EXPECT_EQ(readFile(modelFile()), kGameModel);
+    // The folder in the way is not the writer's to take away.
+    EXPECT_TRUE(fs::is_directory(game_ / "pmodel" / c.blocked));
     if (c.backupExists) {
       EXPECT_EQ(readFile(backupFile()), "first backup");
     } else if (c.message == "backup") {
@@ -341,6 +343,8 @@ TEST_F(WriterCommands, SaveToGameReportsAReplaceThatFails) {
   EXPECT_EQ(boxTexts(), std::vector<std::string>{gbk("写入文件失败：") + modulePath(modelFile())});
   EXPECT_TRUE(fs::is_directory(modelFile()));
   EXPECT_EQ(readFile(backupFile()), "first backup");
+  // The new text that could not take its place does not stay behind.
+  EXPECT_EQ(pmodelEntries(), (std::vector<std::string>{"m01.skc", "m01.skc.bak"}));
 }
 
 // A small file system of our own: full or read-only for real, even for root.
@@ -426,7 +430,8 @@ TEST_F(SaveToGameOnSmallDisk, FullDiskKeepsTheGameFileAndMakesNoBackup) {
   saveToGame(0, 0, 0);
   EXPECT_EQ(boxTexts(), std::vector<std::string>{gbk("备份原始模型文件失败，模型文件没有被替换：") + backupText()});
   EXPECT_EQ(readFile(modelFile()), gameModel);
-  EXPECT_FALSE(fs::exists(backupFile()));
+  // Neither the backup nor the part of it that was copied.
+  EXPECT_EQ(pmodelEntries(), std::vector<std::string>{"m01.skc"});
 
   // Room again: the backup is made now, whole.
   disk_->removeFiller();
@@ -444,6 +449,8 @@ TEST_F(SaveToGameOnSmallDisk, FullDiskDuringTheWriteKeepsTheGameFile) {
   EXPECT_EQ(boxTexts(), std::vector<std::string>{gbk("写入文件失败：") + modulePath(game_ / "pmodel" / "m01.skc.tmp")});
   EXPECT_EQ(readFile(modelFile()), kGameModel);
   EXPECT_EQ(readFile(backupFile()), "first backup");
+  // The part of the new text that was written does not stay behind.
+  EXPECT_EQ(pmodelEntries(), (std::vector<std::string>{"m01.skc", "m01.skc.bak"}));
 }
 
 TEST_F(SaveToGameOnSmallDisk, ReadOnlyFolderChangesNothing) {
