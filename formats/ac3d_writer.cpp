@@ -113,6 +113,7 @@ intptr_t exportAc3d(intptr_t, intptr_t, intptr_t) {
     kernel::messageBox(app::constText(text::kNoOutputData));
     return 0;
   }
+  if (!model::verticesAreFinite()) return 0;
   const Bytes ac3d = buildAc3dBytes();
   const std::optional<Text> path = model::chooseExportFile(text::kAc3dFilter);
   if (!path) {

@@ -363,6 +363,7 @@ intptr_t exportObj(intptr_t, intptr_t, intptr_t) {
     reportBadMaterial(*bad);
     return 0;
   }
+  if (!model::verticesAreFinite()) return 0;
   const std::optional<Text> path = model::chooseExportFile(text::kObjFilter);
   if (!path) {
     kernel::messageBox(app::constText(text::kExportCancelled));

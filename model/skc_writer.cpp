@@ -56,11 +56,27 @@ bool isPlainFileName(TextRef name) {
   return !(name == app::constText(text::kDot) || name == app::constText(text::kDotDot));
 }
 
+// A line break or other control byte: a .skcname written by an editor may
+// end its line, and the game never loads a file of such a name. GBK's
+// double-byte characters hold none of these bytes.
+bool holdsControlCharacter(TextRef name) {
+  constexpr unsigned char kFirstPrintable = 0x20;
+  constexpr unsigned char kDelete = 0x7F;
+  for (const char c : name.view()) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < kFirstPrintable || byte == kDelete) return true;
+  }
+  return false;
+}
+
 // Copies the game's file to its backup name through a temporary file, so a
-// copy cut short (disk full) never stands as the backup.
+// copy cut short (disk full) never stands as the backup. A copy that fails
+// does not stay behind in the game's folder.
 bool makeBackup(TextRef target, TextRef backup) {
   const Text pending = concat(backup, app::constText(text::kTmpExtension));
-  return kernel::copyFile(target, pending) && kernel::moveFileOver(pending, backup);
+  if (kernel::copyFile(target, pending) && kernel::moveFileOver(pending, backup)) return true;
+  kernel::deleteFile(pending);
+  return false;
 }
 
 // Bone lines that no longer match the vertices are written as they stand
@@ -162,6 +178,7 @@ intptr_t exportSkc(intptr_t, intptr_t, intptr_t) {
     showMessage(text::kNoOutputData);
     return 0;
   }
+  if (!verticesAreFinite()) return 0;
   const std::optional<Text> path = chooseExportFile(text::kSkcFilter);
   if (!path) return 0;
   warnOfBonesMismatch();
@@ -175,6 +192,7 @@ intptr_t saveToGame(intptr_t, intptr_t, intptr_t) {
     showMessage(text::kNoOutputData);
     return 0;
   }
+  if (!verticesAreFinite()) return 0;
   // Only a plain file name inside a known game folder: anything else would
   // write somewhere other than the game's pmodel folder.
   if (store::gameFolder().empty()) {
@@ -184,6 +202,10 @@ intptr_t saveToGame(intptr_t, intptr_t, intptr_t) {
   const TextRef name = store::modelFileName();
   if (name.empty()) {
     showMessage(text::kNoModelFileName);
+    return 0;
+  }
+  if (holdsControlCharacter(name)) {
+    kernel::messageBox(concat(app::constText(text::kModelFileNameControl), name));
     return 0;
   }
   if (!isPlainFileName(name)) {
@@ -205,11 +227,17 @@ intptr_t saveToGame(intptr_t, intptr_t, intptr_t) {
   }
 
   // The new text goes to a file of its own first; the game's file is
-  // replaced only by a complete one.
+  // replaced only by a complete one. A new text that cannot take its place
+  // does not stay behind.
   const Bytes skc = buildSkcBytes();
   const Text pending = concat(target, app::constText(text::kTmpExtension));
-  if (!writeBytesFile(pending, skc)) return 0;
+  if (!kernel::writeFile(pending, skc)) {
+    kernel::deleteFile(pending);
+    reportWriteFailure(pending);
+    return 0;
+  }
   if (!kernel::moveFileOver(pending, target)) {
+    kernel::deleteFile(pending);
     reportWriteFailure(target);
     return 0;
   }

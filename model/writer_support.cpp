@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 #include "module/app/image_link.h"
@@ -40,6 +41,27 @@ void readRow(const void* table, int32_t row, std::span<int32_t> out) { readRowOf
 
 uint32_t listEntries(const void* list) {
   return arr::dimensionCount(list) == 1 ? arr::dimensionSize(list, 0) : 0;
+}
+
+bool verticesAreFinite() {
+  namespace text = gen::text;
+  static constexpr std::array<uint32_t, kVertexColumns> kColumnTexts = {
+      text::kInvalidVertexX, text::kInvalidVertexY, text::kInvalidVertexZ, text::kInvalidVertexU,
+      text::kInvalidVertexV};
+  const void* table = store::vertexTable().block();
+  const int32_t rows = readableRows(table, globals().vertexCount, kVertexColumns);
+  std::array<float, kVertexColumns> v{};
+  for (int32_t row = 1; row <= rows; ++row) {
+    readRow(table, row, v);
+    for (size_t column = 0; column < kVertexColumns; ++column) {
+      if (std::isfinite(v[column])) continue;
+      kernel::messageBox(concat(app::constText(text::kInvalidVertexPrefix), kernel::toText(row),
+                                app::constText(kColumnTexts[column]), kernel::toText(v[column]),
+                                app::constText(text::kInvalidVertexEnd)));
+      return false;
+    }
+  }
+  return true;
 }
 
 Text fileNameOf(TextRef path) {

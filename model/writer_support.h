@@ -29,6 +29,12 @@ void readRow(const void* table, int32_t row, std::span<int32_t> out);
 // The entries of a list; 0 for an absent list or one of several dimensions.
 uint32_t listEntries(const void* list);
 
+// True when every number of the vertex rows a writer writes is finite.
+// Otherwise the user is told the first vertex and number that is not, and
+// false comes back: the number-to-text conversion would write "inf", which
+// every reader (this tool's too) reads back as 0.
+bool verticesAreFinite();
+
 // The part of a path after its last backslash; "" when it holds none.
 Text fileNameOf(TextRef path);
 // The same, but a path without a backslash is a file name of its own.

@@ -109,6 +109,7 @@ int32_t toInt(TextRef s) { return result::integer(kernelCall(kToInt, text(s))); 
 bool moveFileOver(TextRef source, TextRef target) {
   return result::boolean(kernelCall(kMoveFileOver, text(source), text(target)));
 }
+bool deleteFile(TextRef path) { return result::boolean(kernelCall(kDeleteFile, text(path))); }
 
 }  // namespace ql::kernel
 

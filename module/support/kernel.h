@@ -47,6 +47,7 @@ enum Code : int32_t {
   kCellStoreText = 0x9A8,
   kToInt = 0x9DC,
   kMoveFileOver = 0x9F0,
+  kDeleteFile = 0x9F4,
 };
 
 // Message box styles and the registry root the module reads.
@@ -117,6 +118,8 @@ int32_t toInt(TextRef s);
 // Renames `source` over `target`, replacing it in one step; false (and both
 // untouched) when that cannot be done.
 bool moveFileOver(TextRef source, TextRef target);                         // 0x9F0
+// Deletes a file, never a folder; false when there is none or it stays.
+bool deleteFile(TextRef path);                                             // 0x9F4
 
 }  // namespace ql::kernel
 

@@ -1,5 +1,6 @@
-// Command 0x9F0: a file renamed over another, as writers use it to put a
-// complete new file in place of an old one.
+// Commands 0x9F0 and 0x9F4: a file renamed over another, as writers use it to
+// put a complete new file in place of an old one, and a file deleted, as they
+// take away a new file that could not be put in place.
 #include "kernel_test_support.h"
 
 namespace {
@@ -18,6 +19,9 @@ class MoveFileOver : public KernelTest {
   }
   bool move(const std::string& from, const std::string& to) {
     return asBoolean(call(ql::rt::kCmdMoveFileOver, Args().text(modulePath(from)).text(modulePath(to))));
+  }
+  bool remove(const std::string& path) {
+    return asBoolean(call(ql::rt::kCmdDeleteFile, Args().text(modulePath(path))));
   }
 
   TempFolder temp_;
@@ -68,6 +72,32 @@ TEST_F(MoveFileOver, ChecksItsArguments) {
                      "0x9F0");
   expectRuntimeError([] { call(ql::rt::kCmdMoveFileOver, Args().text("a").integer(1)); },
                      ql::rt::kErrCommandCall, "0x9F0");
+}
+
+// Named apart from Windows' DeleteFile macro.
+using FileDelete = MoveFileOver;
+
+TEST_F(FileDelete, DeletesTheFileAWriteOfThatNameWouldHaveMade) {
+  writeFile(game_ / "PModel" / "M01.skc.tmp", "part of a model");
+  writeFile(game_ / "PModel" / u8path(kLiuXingUtf8 + ".tmp"), "x");
+  EXPECT_TRUE(remove("pmodel\\m01.skc.tmp"));
+  EXPECT_TRUE(remove("pmodel\\" + kLiuXingGbk + ".tmp"));
+  EXPECT_TRUE(fs::is_empty(game_ / "PModel"));
+}
+
+TEST_F(FileDelete, LeavesFoldersAndMissingFilesAlone) {
+  fs::create_directories(game_ / "PModel" / "empty.tmp");
+  fs::create_directories(game_ / "PModel" / "m01.skc.tmp");
+  writeFile(game_ / "PModel" / "m01.skc.tmp" / "inside", "kept");
+  const char* const cases[] = {"pmodel\\empty.tmp", "pmodel\\m01.skc.tmp", "pmodel\\none.tmp", "nofolder\\x.tmp", "pmodel\\\x81", "pmodel"};
+  for (const char* c : cases) {
+    SCOPED_TRACE(c);
+    EXPECT_FALSE(remove(c));
+  }
+  EXPECT_TRUE(fs::is_directory(game_ / "PModel" / "empty.tmp"));
+  EXPECT_EQ(readFile(game_ / "PModel" / "m01.skc.tmp" / "inside"), "kept");
+  expectRuntimeError([] { call(ql::rt::kCmdDeleteFile, Args()); }, ql::rt::kErrCommandCall, "0x9F4");
+  expectRuntimeError([] { call(ql::rt::kCmdDeleteFile, Args().integer(1)); }, ql::rt::kErrCommandCall, "0x9F4");
 }
 
 }  // namespace

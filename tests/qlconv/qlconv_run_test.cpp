@@ -281,6 +281,53 @@ TEST_F(QlconvRun, BadInputsFailAloneWithAClearMessage) {
   EXPECT_NE(e.find("qlconv: 6 of 10 inputs not converted\n"), std::string::npos) << e;
 }
 
+// Conversions that run at once share the output folder they write into: one
+// that fails must not take the folder away from one that still writes. Runs
+// many times over, as the conversions meet in a different order each time.
+TEST_F(QlconvRun, InputsThatFailLeaveANewSharedFolderToTheOthers) {
+  copySamples();
+  const std::vector<std::string> broken = {"pm/wrong1.skc", "pm/wrong2.skc"};
+  for (const std::string& b : broken) writeFile(root_ / b, "# Character Skin Export\r\n{\r\n}");
+  const std::vector<std::string> good = {"pm/hero01.skc", "pm/lady04.skc"};
+  constexpr int kRuns = 12;
+  for (int run = 0; run < kRuns; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    for (const char* to : {"ac3d", "obj"}) {
+      SCOPED_TRACE(to);
+      fs::remove_all(root_ / "out");
+      const Ran r = qlconv({"-j", "4", "--to", to, "-o", "out", broken[0], good[0], broken[1], good[1]});
+      EXPECT_EQ(r.exitStatus, 1) << r.err;
+      EXPECT_NE(r.err.find("qlconv: 2 of 4 inputs not converted\n"), std::string::npos) << r.err;
+      EXPECT_EQ(r.err.find("写入文件失败"), std::string::npos) << r.err;
+      for (const std::string& g : good) {
+        const std::string name = fs::path(g).stem().string();
+        const fs::path written =
+            std::string(to) == "obj" ? root_ / "out" / name / (name + ".obj") : root_ / "out" / (name + ".ac");
+        EXPECT_TRUE(fs::is_regular_file(written)) << written << "\n" << r.err;
+      }
+      // What the failed ones would have written into has not stayed behind.
+      EXPECT_FALSE(fs::exists(root_ / "out/wrong1"));
+      EXPECT_FALSE(fs::exists(root_ / "out/wrong2"));
+    }
+  }
+}
+
+// Nothing converts: the output folder made for the run goes again.
+TEST_F(QlconvRun, ARunThatWritesNothingLeavesNoNewFolder) {
+  writeFile(root_ / "pm/wrong.skc", "# Character Skin Export\r\n{\r\n}");
+  for (const char* to : {"ac3d", "obj"}) {
+    SCOPED_TRACE(to);
+    const Ran r = qlconv({"--to", to, "-o", "new/out", "pm/wrong.skc"});
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    EXPECT_FALSE(fs::exists(root_ / "new")) << r.err;
+  }
+  // A folder that was there before stays, even empty.
+  fs::create_directories(root_ / "kept");
+  EXPECT_EQ(qlconv({"--to", "obj", "-o", "kept", "pm/wrong.skc"}).exitStatus, 1);
+  EXPECT_TRUE(fs::is_directory(root_ / "kept"));
+  EXPECT_TRUE(fs::is_empty(root_ / "kept"));
+}
+
 TEST_F(QlconvRun, AnUnwritableOutputFails) {
   copySamples();
   // The output folder's place is taken by a file: nothing can be written.

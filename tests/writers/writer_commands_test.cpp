@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
 #include <memory>
 
 #include "formats/ac3d_writer.h"
@@ -79,6 +80,59 @@ TEST_F(WriterCommands, RefuseBeforeAnyModelIsLoaded) {
   EXPECT_EQ(pmodelEntries(), std::vector<std::string>{"m01.skc"});
   EXPECT_EQ(readFile(modelFile()), kGameModel);
   EXPECT_TRUE(fs::is_empty(programDir()));
+}
+
+// A number the text form cannot carry: "inf" reads back as 0 everywhere, so
+// the model is refused before anything is asked or written.
+TEST_F(WriterCommands, NonFiniteVertexNumbersAreRefusedBeforeAnythingIsWritten) {
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  const std::pair<const char*, Routine> commands[] = {
+      {"SKC export", &exportSkc}, {"save to game", &saveToGame}, {"AC3D export", &exportAc3d}};
+  struct Case {
+    size_t row, column;  // from 0
+    float value;
+    const char* message;
+  };
+  const Case cases[] = {
+      {0, 0, kInf, "模型数据无效，未输出：顶点 [1] 的坐标 x 为 inf，不是有限的数"},
+      {1, 1, -kInf, "模型数据无效，未输出：顶点 [2] 的坐标 y 为 -inf，不是有限的数"},
+      {2, 2, kInf, "模型数据无效，未输出：顶点 [3] 的坐标 z 为 inf，不是有限的数"},
+      {1, 3, -kInf, "模型数据无效，未输出：顶点 [2] 的纹理坐标 u 为 -inf，不是有限的数"},
+      {2, 4, kInf, "模型数据无效，未输出：顶点 [3] 的纹理坐标 v 为 inf，不是有限的数"},
+      {0, 2, std::numeric_limits<float>::quiet_NaN(), "模型数据无效，未输出：顶点 [1] 的坐标 z 为 nan，不是有限的数"},
+  };
+  writeFile(modelFile(), kGameModel);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    loadModel();
+    std::vector<std::array<float, 5>> rows = {{1.25f, 2, 3, 0.5f, 0.25f}, {4, 5, 6, 1, 0}, {7, 8, 9, 0, 1}};
+    rows[c.row][c.column] = c.value;
+    // The first one found is named: a later row is bad too.
+    rows.push_back({kInf, kInf, kInf, kInf, kInf});
+    setVertices(rows);
+    for (const auto& [name, routine] : commands) {
+      SCOPED_TRACE(name);
+      const size_t before = boxes().size();
+      routine(0, 0, 0);
+      ASSERT_EQ(boxes().size(), before + 1);
+      EXPECT_EQ(boxTexts().back(), gbk(c.message));
+    }
+  }
+  EXPECT_TRUE(dialogs().empty());
+  EXPECT_EQ(pmodelEntries(), std::vector<std::string>{"m01.skc"});
+  EXPECT_EQ(readFile(modelFile()), kGameModel);
+  EXPECT_TRUE(fs::is_empty(programDir()));
+
+  // The largest finite singles are written; rows past the vertex count are
+  // not, and do not count.
+  const float big = std::numeric_limits<float>::max();
+  setVertices({{big, -big, std::numeric_limits<float>::denorm_min(), 0, 0}, {kInf, kInf, kInf, kInf, kInf}}, 1);
+  setTriangles({});
+  saveToGame(0, 0, 0);
+  EXPECT_EQ(boxTexts().back(), gbk("已替换模型到 流星蝴蝶剑 目录下,请运行游戏查看效果。"));
+  EXPECT_NE(readFile(modelFile()).find("    v   3.4028235e+38 -3.4028235e+38 1e-45 vt 0 0 Bones "),
+            std::string::npos)
+      << readFile(modelFile());
 }
 
 TEST_F(WriterCommands, CancelledDialogs) {
@@ -198,6 +252,13 @@ TEST_F(WriterCommands, SaveToGameRefusesNamesThatLeaveThePmodelFolder) {
       {"C:m01.skc", gbk("模型文件名无效，无法保存到游戏：C:m01.skc")},
       {"..", gbk("模型文件名无效，无法保存到游戏：..")},
       {".", gbk("模型文件名无效，无法保存到游戏：.")},
+      // A .skcname written by an editor that ends the line: the game would
+      // never load the file of that name.
+      {"m01.skc\r\n", gbk("模型文件名含有换行符或控制字符，无法保存到游戏：m01.skc\r\n")},
+      {"m01.skc\n", gbk("模型文件名含有换行符或控制字符，无法保存到游戏：m01.skc\n")},
+      {"m01\t.skc", gbk("模型文件名含有换行符或控制字符，无法保存到游戏：m01\t.skc")},
+      {"\x1Fm01.skc", gbk("模型文件名含有换行符或控制字符，无法保存到游戏：\x1Fm01.skc")},
+      {"m01.skc\x7F", gbk("模型文件名含有换行符或控制字符，无法保存到游戏：m01.skc\x7F")},
   };
   loadModel();
   for (const Case& c : cases) {
@@ -208,6 +269,14 @@ TEST_F(WriterCommands, SaveToGameRefusesNamesThatLeaveThePmodelFolder) {
     ASSERT_EQ(boxes().size(), before + 1);
     EXPECT_EQ(boxTexts().back(), c.message);
   }
+  // Double-byte GBK names hold no control character: they save.
+  const std::string chinese = gbk("主角丂.skc");
+  ql::store::modelFileName().set(ql::TextRef(chinese.c_str()));
+  saveToGame(0, 0, 0);
+  EXPECT_EQ(boxTexts().back(), gbk("已替换模型到 流星蝴蝶剑 目录下,请运行游戏查看效果。"));
+  EXPECT_EQ(readFile(game_ / "pmodel" / u8path("主角丂.skc")), skcText());
+  fs::remove(game_ / "pmodel" / u8path("主角丂.skc"));
+
   // No game folder known: nothing to save into.
   ql::store::modelFileName().set(ql::TextRef("m01.skc"));
   ql::store::gameFolder().clear();
@@ -252,6 +321,8 @@ TEST_F(WriterCommands, SaveToGameLeavesTheGameFileAloneWhenAWriteFails) {
     expected.push_back(failure);
     EXPECT_EQ(said, expected);
     EXPECT_EQ(readFile(modelFile()), kGameModel);
+    // The folder in the way is not the writer's to take away.
+    EXPECT_TRUE(fs::is_directory(game_ / "pmodel" / c.blocked));
     if (c.backupExists) {
       EXPECT_EQ(readFile(backupFile()), "first backup");
     } else if (c.message == "backup") {
@@ -272,6 +343,8 @@ TEST_F(WriterCommands, SaveToGameReportsAReplaceThatFails) {
   EXPECT_EQ(boxTexts(), std::vector<std::string>{gbk("写入文件失败：") + modulePath(modelFile())});
   EXPECT_TRUE(fs::is_directory(modelFile()));
   EXPECT_EQ(readFile(backupFile()), "first backup");
+  // The new text that could not take its place does not stay behind.
+  EXPECT_EQ(pmodelEntries(), (std::vector<std::string>{"m01.skc", "m01.skc.bak"}));
 }
 
 // A small file system of our own: full or read-only for real, even for root.
@@ -357,7 +430,8 @@ TEST_F(SaveToGameOnSmallDisk, FullDiskKeepsTheGameFileAndMakesNoBackup) {
   saveToGame(0, 0, 0);
   EXPECT_EQ(boxTexts(), std::vector<std::string>{gbk("备份原始模型文件失败，模型文件没有被替换：") + backupText()});
   EXPECT_EQ(readFile(modelFile()), gameModel);
-  EXPECT_FALSE(fs::exists(backupFile()));
+  // Neither the backup nor the part of it that was copied.
+  EXPECT_EQ(pmodelEntries(), std::vector<std::string>{"m01.skc"});
 
   // Room again: the backup is made now, whole.
   disk_->removeFiller();
@@ -375,6 +449,8 @@ TEST_F(SaveToGameOnSmallDisk, FullDiskDuringTheWriteKeepsTheGameFile) {
   EXPECT_EQ(boxTexts(), std::vector<std::string>{gbk("写入文件失败：") + modulePath(game_ / "pmodel" / "m01.skc.tmp")});
   EXPECT_EQ(readFile(modelFile()), kGameModel);
   EXPECT_EQ(readFile(backupFile()), "first backup");
+  // The part of the new text that was written does not stay behind.
+  EXPECT_EQ(pmodelEntries(), (std::vector<std::string>{"m01.skc", "m01.skc.bak"}));
 }
 
 TEST_F(SaveToGameOnSmallDisk, ReadOnlyFolderChangesNothing) {

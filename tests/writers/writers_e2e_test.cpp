@@ -188,5 +188,68 @@ TEST_F(WritersInTheProgram, SaveToGameAndAc3dExportFromTheMenu) {
   EXPECT_EQ(acText.substr(acText.size() - 8), "kids 0\r\n");
 }
 
+// A coordinate beyond the singles' range loads as infinity; no writer may
+// turn it into "inf", which reads back as 0.
+TEST_F(WritersInTheProgram, AnInfiniteCoordinateIsRefusedByEveryWriter) {
+  std::string skc = generatedSkc(3, 1);
+  // Vertex 2's x: the first number after the second "v".
+  const size_t line = skc.find("\r\n    v ", skc.find("\r\n    v ") + 1);
+  ASSERT_NE(line, std::string::npos);
+  const size_t number = skc.find_first_not_of(' ', line + 7);
+  skc.replace(number, skc.find(' ', number) - number, "1e39");
+  writeBytes(gameDir() / "pmodel" / "m01.skc", skc);
+
+  const char* const commands[] = {"文件/输出/SKC格式", "文件/保存/保存到游戏", "文件/输出/OBJ格式", "文件/输出/AC3D格式"};
+  step([&] { EXPECT_TRUE(chooseModel(0).ok()); });
+  answerBox(0);  // "k1"
+  step([&] {
+    ASSERT_EQ(store().modelLoaded, 1);
+    for (const char* item : commands) {
+      SCOPED_TRACE(item);
+      EXPECT_TRUE(clickMenu(item).ok());
+    }
+  });
+  for (size_t i = 0; i < std::size(commands); ++i) answerBox(0);
+  run();
+  expectCleanEnd();
+
+  ASSERT_EQ(boxes().size(), 1 + std::size(commands));
+  for (size_t i = 1; i < boxes().size(); ++i)
+    EXPECT_EQ(said(i), gbk("模型数据无效，未输出：顶点 [2] 的坐标 x 为 inf，不是有限的数"));
+  EXPECT_TRUE(dialogs().empty());
+  EXPECT_EQ(readBytes(gameDir() / "pmodel" / "m01.skc"), skc);
+  EXPECT_FALSE(exists(gameDir() / "pmodel" / "m01.skc.bak"));
+}
+
+// An OBJ whose .skcname an editor ended with a line break: save to game
+// refuses the name instead of writing a new file that the game never loads.
+TEST_F(WritersInTheProgram, SaveToGameRefusesAModelNameWithALineBreak) {
+  const std::string original = generatedSkc(3, 1);
+  writeBytes(gameDir() / "pmodel" / "m01.skc", original);
+  const fs::path edited = programDir() / "edited";
+  writeBytes(edited / "m01.obj", "v 1 2 3\r\nv 4 5 6\r\nv 7 8 9\r\nvt 0 0\r\nf 1/1 2/1 3/1");
+  writeBytes(edited / ".bones", "1 0 1\r\n1 0 1\r\n1 0 1");
+  writeBytes(edited / ".skchead", "");
+  writeBytes(edited / ".skcname", "m01.skc\r\n");
+
+  step([&] {
+    EXPECT_TRUE(clickMenu("文件/打开/打开OBJ格式").ok());
+    ASSERT_EQ(store().modelLoaded, 1);
+    EXPECT_EQ(store::modelFileName().get().view(), "m01.skc\r\n");
+    EXPECT_TRUE(clickMenu("文件/保存/保存到游戏").ok());
+  });
+  confirmDialog(edited / "m01.obj");
+  answerBox(0);
+  run();
+  expectCleanEnd();
+
+  ASSERT_EQ(boxes().size(), 1u);
+  EXPECT_EQ(said(0), gbk("模型文件名含有换行符或控制字符，无法保存到游戏：") + "m01.skc\r\n");
+  std::vector<std::string> pmodel;
+  for (const auto& e : fs::directory_iterator(gameDir() / "pmodel")) pmodel.push_back(e.path().filename().string());
+  EXPECT_EQ(pmodel, std::vector<std::string>{"m01.skc"});
+  EXPECT_EQ(readBytes(gameDir() / "pmodel" / "m01.skc"), original);
+}
+
 }  // namespace
 }  // namespace ql::e2e

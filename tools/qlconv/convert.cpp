@@ -132,22 +132,17 @@ int convertOne(const ConvertRequest& r, FILE* messagesFile) {
   if (!written) return refuse("no GBK form of the writer's message");
   const std::string successText = *written + *outputText;
 
+  // The run has made the folder before any conversion started (and tidies
+  // it afterwards); a child started alone makes it here.
   std::error_code ec;
   const fs::path outputFolder = r.output.parent_path();
-  const bool madeFolder = !fs::exists(outputFolder, ec);
   fs::create_directories(outputFolder, ec);
   if (ec) return refuse("cannot make the folder " + outputFolder.string() + ": " + ec.message());
-  // A failed conversion leaves no empty folder of its own behind.
-  auto refuseAndTidy = [&](const std::string& why) {
-    std::error_code ignored;
-    if (madeFolder && fs::is_empty(outputFolder, ignored)) fs::remove(outputFolder, ignored);
-    return refuse(why);
-  };
 
   apprun::TempFolder work("qlconv");
-  if (!work.ok()) return refuseAndTidy("cannot make a temporary folder");
-  if (auto s = prepareProgram(r, work.path()); !s) return refuseAndTidy(s.error().message);
-  if (chdir(work.path().c_str()) != 0) return refuseAndTidy("cannot enter the temporary program folder");
+  if (!work.ok()) return refuse("cannot make a temporary folder");
+  if (auto s = prepareProgram(r, work.path()); !s) return refuse(s.error().message);
+  if (chdir(work.path().c_str()) != 0) return refuse("cannot enter the temporary program folder");
 
   apprun::AppRunner::Options options;
   if (!r.runtimeDir.empty()) options.runtimeDir = r.runtimeDir;
@@ -213,7 +208,7 @@ int convertOne(const ConvertRequest& r, FILE* messagesFile) {
   });
 
   auto result = app.run(kProgramFolder);
-  if (!result) return refuseAndTidy(result.error().message);
+  if (!result) return refuse(result.error().message);
   passOnLog(result->last.logText);
   if (auto rest = log.rest()) messages.line(messageLine(*rest));
 
@@ -224,7 +219,7 @@ int convertOne(const ConvertRequest& r, FILE* messagesFile) {
   if (failure.empty() && result->stepsRun != result->stepsQueued)
     failure = "the program ended before the conversion was done (" + result->describe() + ")";
   if (failure.empty() && !fs::is_regular_file(r.output, ec)) failure = r.output.string() + " was not written";
-  if (!failure.empty()) return refuseAndTidy(failure);
+  if (!failure.empty()) return refuse(failure);
   return 0;
 }
 

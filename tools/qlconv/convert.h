@@ -17,7 +17,7 @@ struct ConvertRequest {
   InputKind kind = InputKind::Skc;
   Format to = Format::Obj;
   fs::path input;       // absolute
-  fs::path output;      // absolute; for OBJ its folder is made when missing
+  fs::path output;      // absolute; its folder is made when missing
   fs::path runtimeDir;  // empty: this build's runtime folder
 };
 

@@ -11,6 +11,7 @@
 
 #include "tools/qlconv/cli.h"
 #include "tools/qlconv/convert.h"
+#include "tools/qlconv/output_folders.h"
 #include "tools/qlconv/pool.h"
 
 namespace {
@@ -63,7 +64,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qlconv: cannot read the current folder: %s\n", ec.message().c_str());
     return kExitFailed;
   }
-  const std::vector<Job> jobs = planJobs(*options, cwd);
+  std::vector<Job> jobs = planJobs(*options, cwd);
+  OutputFolders folders;
+  folders.prepare(jobs);
   const std::string self = selfPath(argv[0]);
   fs::path runtimeDir;
   if (!options->runtimeDir.empty()) runtimeDir = (cwd / options->runtimeDir).lexically_normal();
@@ -86,6 +89,8 @@ int main(int argc, char** argv) {
   pool.jobs = effectiveJobs(options->jobs, tasks.size());
   pool.progress = tasks.size() > 1 && isatty(STDERR_FILENO);
   const std::vector<TaskOutcome> outcomes = runTasks(tasks, pool);
+  // A folder made for outputs that none of the conversions wrote goes again.
+  folders.tidy();
 
   size_t failed = 0;
   for (const TaskOutcome& o : outcomes) failed += o.succeeded() ? 0 : 1;

@@ -80,6 +80,7 @@ constexpr TextDef kTexts[] = {
     {"kNoGameFolder", "没有设置游戏目录，无法保存到游戏。"},
     {"kNoModelFileName", "没有选择游戏中的模型文件，无法保存到游戏。"},
     {"kBadModelFileName", "模型文件名无效，无法保存到游戏："},
+    {"kModelFileNameControl", "模型文件名含有换行符或控制字符，无法保存到游戏："},
     {"kTmpExtension", ".tmp"},
     {"kColon", ":"},
     {"kDotDot", ".."},
@@ -113,6 +114,13 @@ constexpr TextDef kTexts[] = {
     {"kInvalidMaterialNumber", "] 的材质号 ["},
     {"kInvalidMaterialCount", "] 不在材质表中，模型共有材质 "},
     {"kInvalidMaterialEnd", " 个"},
+    {"kInvalidVertexPrefix", "模型数据无效，未输出：顶点 ["},
+    {"kInvalidVertexX", "] 的坐标 x 为 "},
+    {"kInvalidVertexY", "] 的坐标 y 为 "},
+    {"kInvalidVertexZ", "] 的坐标 z 为 "},
+    {"kInvalidVertexU", "] 的纹理坐标 u 为 "},
+    {"kInvalidVertexV", "] 的纹理坐标 v 为 "},
+    {"kInvalidVertexEnd", "，不是有限的数"},
 
     // ---- OBJ and MTL reader
     {"kKwMtllib", "mtllib"},

@@ -318,6 +318,14 @@ bool moveFileOver(const fs::path& from, const fs::path& to) {
 #endif
 }
 
+// A folder of the name is left alone: it is not the file a writer made.
+bool deleteFile(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (ec || !fs::exists(status) || fs::is_directory(status)) return false;
+  return fs::remove(path, ec) && !ec;
+}
+
 // ---- The commands ------------------------------------------------------------
 CmdResult bitOr(const Call& c) {
   c.expectCount(1, UINT32_MAX);
@@ -511,6 +519,12 @@ CmdResult kernelCommand(int32_t code, const ArgRecord* args) {
       auto from = pathForReading(c.text(0), "move file over");
       auto to = pathForWriting(c.text(1), "move file over");
       return booleanResult(from && to && moveFileOver(*from, *to));
+    }
+    case kCmdDeleteFile: {
+      c.expectCount(1, 1);
+      // The file a write of this name makes or replaces.
+      auto path = pathForWriting(c.text(0), "delete file");
+      return booleanResult(path && deleteFile(*path));
     }
     case kCmdFileExists: {
       c.expectCount(1, 1);

@@ -50,6 +50,9 @@ enum Command : int32_t {
   // Ours: rename a file over another (replacing it), so a writer can put a
   // complete new file in place of an old one in one step.
   kCmdMoveFileOver = 0x9F0,
+  // Ours: delete a file, never a folder, so a writer can take away a new file
+  // of its own that it could not put in place.
+  kCmdDeleteFile = 0x9F4,
 };
 
 // Type code 10 of command 0x19C: the bytes read as a text.
