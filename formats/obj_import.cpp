@@ -12,6 +12,7 @@
 #include "qvkm_image.h"
 #include "ui/main_window.h"
 #include "ui/units.h"
+#include "ui/view.h"
 
 namespace ql::formats {
 namespace {
@@ -219,6 +220,8 @@ bool importObjFile(TextRef path) {
   // The texture names were joined to the OBJ folder, not the texture folder.
   game::prepareTextures(folder);
   ui::appendLogLine(concat(c(text::kLoadedVerticesLog), kernel::toText(g.vertexCount), c(text::kLoadedVerticesTail)));
+  // The next frame shows the model whole, upright and centred.
+  ui::frameModel();
   prop::writeInt(ui::kTimer1, prop::kInterval, kRedrawInterval);
   return true;
 }
