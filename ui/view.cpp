@@ -128,9 +128,10 @@ ModelBounds modelBounds() {
   const int32_t triangleRows = arr::readableRows(triangles, globals().triangleCount, uint32_t(t.size()));
   for (int32_t row = 1; row <= triangleRows; ++row) {
     arr::readRow(triangles, row, t);
+    // Vertex numbers count from 0; the drawing skips a triangle that names
+    // one outside the table.
+    if (std::any_of(t.begin() + 1, t.end(), [&](int32_t v) { return v < 0 || v >= vertexRows; })) continue;
     for (size_t k = 1; k < t.size(); ++k) {
-      // Vertex numbers count from 0; the drawing skips those outside the table.
-      if (t[k] < 0 || t[k] >= vertexRows) continue;
       arr::readRow(vertices, store::vertexRowOf(t[k]), p);
       if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) continue;
       for (size_t axis = 0; axis < 3; ++axis) {

@@ -337,13 +337,14 @@ void putModel(const std::vector<std::array<float, 3>>& vertices, const std::vect
 
 TEST_F(View, BoundsTakeOnlyTheVerticesTheDrawnTrianglesName) {
   const float inf = INFINITY, nan = NAN;
-  putModel({{-1, -2, 0}, {3, 4, 41}, {100, 100, 100}, {inf, 0, 0}, {0, nan, 0}, {-5, 0, 7}},
+  putModel({{-1, -2, 0}, {3, 4, 41}, {100, 100, 100}, {inf, 0, 0}, {0, nan, 0}, {-5, 0, 7}, {-90, -90, -90}},
            {{0, 1, 5},
-            {0, 1, 6},         // one past the last vertex: skipped
-            {-1, 1, 2000000},  // negative and far outside: skipped, the middle one counts
-            {3, 4, 0},         // coordinates that are not finite
+            {6, 2, 7},         // one past the last vertex: the triangle is not drawn
+            {-1, 6, 2},        // negative
+            {6, 2000000, 2},   // far outside
+            {3, 4, 0},         // coordinates that are not finite: those vertices alone are left out
             {2, 2, 2}},        // beyond triangleCount: not drawn, not counted
-           4);
+           5);
   const ui::ModelBounds b = ui::modelBounds();
   ASSERT_FALSE(b.empty);
   EXPECT_EQ(b.min[0], -5);
