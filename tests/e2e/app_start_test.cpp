@@ -1,5 +1,7 @@
 // The program's start, its window layout handlers and its end, run for real:
 // the module image, kbase.qlr and the headless window system.
+#include <algorithm>
+
 #include "tests/e2e/app_fixture.h"
 
 namespace ql::e2e {
@@ -90,6 +92,47 @@ TEST_F(AppStart, MovingTheMainWindowRedocksTheLogAndSizesTheList) {
       EXPECT_EQ(log, (Rect{c.left, c.top + c.height, c.width, kLogDesignedHeight}));
       const Rect list = rectOf(ui::kMainWindowId, ui::kListBox1Id);
       EXPECT_EQ(list, (Rect{0, 0, 104, c.height - kListBottomMargin}));
+    });
+  }
+  run();
+  expectCleanEnd();
+  EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(AppStart, ResizingTheMainWindowByAnyEdgeLaysItOutAndRedocksTheLog) {
+  struct Case {
+    const char* name;
+    Rect to;  // the main window's new outer rectangle
+  };
+  // One after another in one run, as a user drags the edges.
+  const Case cases[] = {
+      {"bottom edge", {50, 50, 640, 600}},
+      {"right edge", {50, 50, 900, 600}},
+      {"left edge", {10, 50, 940, 600}},
+      {"top edge", {10, 20, 940, 630}},
+      {"top-left corner", {200, 150, 750, 500}},
+      {"maximised", {0, 0, 1920, 1040}},
+      {"short: the list has 10 pixels left", {0, 0, 400, 90}},
+      {"shorter than the list's margin", {0, 0, 400, 50}},
+      {"narrower than the list", {0, 0, 90, 300}},
+      {"back to the design size", {50, 50, 640, 480}},
+  };
+  for (const Case& c : cases) {
+    step([this, c] {
+      SCOPED_TRACE(c.name);
+      ASSERT_TRUE(windows().userMoveResize(ui::kMainWindowId, c.to).ok());
+      EXPECT_EQ(rectOf(ui::kMainWindowId), c.to);
+      EXPECT_EQ(rectOf(ui::kLogWindowId), (Rect{c.to.left, c.to.top + c.to.height, c.to.width, kLogDesignedHeight}))
+          << "docked under the main window";
+      const int32_t grownW = c.to.width - 640, grownH = c.to.height - 480;
+      const int32_t listHeight = std::max(0, c.to.height - kListBottomMargin);
+      EXPECT_EQ(rectOf(ui::kMainWindowId, ui::kListBox1Id), (Rect{0, 0, 104, listHeight}));
+      const Rect combo = rectOf(ui::kMainWindowId, ui::kComboBox1Id);
+      EXPECT_EQ(combo, (Rect{0, listHeight + 16, 104, 20})) << "below the list, never under it";
+      const int32_t areaWidth = std::max(0, 504 + grownW);
+      EXPECT_EQ(rectOf(ui::kMainWindowId, ui::kDrawingArea1Id), (Rect{112, 0, areaWidth, std::max(0, 448 + grownH)}));
+      EXPECT_EQ(rectOf(ui::kMainWindowId, ui::kScrollBar2Id),
+                (Rect{112 + areaWidth, 0, 16, std::max(0, 456 + grownH)}));
     });
   }
   run();
