@@ -226,27 +226,12 @@ class ViewFraming : public AppFixture {
   }
 };
 
-fs::path renderOutput(const std::string& name) { return fs::path(QL_VIEW_RENDER_OUTPUT) / (name + ".png"); }
-
 // The frame against tests/view/baselines/NAME.png (see the top of the file).
 void expectMatchesBaseline(const Picture& frame, const std::string& name) {
-  ASSERT_TRUE(frame.valid()) << name << ": no frame";
-  const fs::path baseline = fs::path(QL_VIEW_BASELINES) / (name + ".png");
-  auto expected = picture::readPng(baseline);
-  const picture::Difference d =
-      expected.ok() ? picture::compare(frame, *expected, kBaselineTolerance) : picture::Difference{};
-  const bool matches = expected.ok() && d.sameSize && d.fraction() <= kBaselineShare;
-  if (matches) return;
-  std::error_code ec;
-  fs::create_directories(renderOutput(name).parent_path(), ec);
-  const Status written = picture::writePng(frame, renderOutput(name));
-  ADD_FAILURE() << name << ": "
-                << (!expected.ok() ? "no baseline (" + expected.error().message + ")"
-                    : !d.sameSize  ? std::string("another size than the baseline")
-                                   : std::to_string(d.differing) + " of " + std::to_string(d.total) +
-                                         " pixels differ from the baseline")
-                << "; the frame is in " << renderOutput(name).string()
-                << (written.ok() ? "" : " (not written: " + written.error().message + ")");
+  const auto mismatch = picture::baselineMismatch(frame, fs::path(QL_VIEW_BASELINES) / (name + ".png"),
+                                                  fs::path(QL_VIEW_RENDER_OUTPUT) / (name + ".png"),
+                                                  kBaselineTolerance, kBaselineShare);
+  EXPECT_FALSE(mismatch.has_value()) << name << ": " << mismatch.value_or("");
 }
 
 // Two frames the same but for edge rounding.

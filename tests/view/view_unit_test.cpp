@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 #include <cstring>
 #include <vector>
 
@@ -368,7 +369,7 @@ TEST_F(View, BoundsTakeOnlyTheVerticesTheDrawnTrianglesName) {
 }
 
 TEST_F(View, FramingFillsFourFifthsOfTheHeightWhateverTheSize) {
-  const double f = 1.0 / std::tan(22.5 * M_PI / 180.0);
+  const double f = 1.0 / std::tan(22.5 * std::numbers::pi / 180.0);
   struct Case {
     const char* name;
     ui::ModelBounds bounds;
@@ -510,7 +511,7 @@ TEST_F(View, RightOrMiddleDragsMoveTheModelWithTheMouse) {
   vars.viewportHeight = 448;
   vars.viewYaw = 5;
   // At 60 units the view is 2 × 60 × tan 22.5° high: that many units per 448 pixels.
-  const double unitsPerPixel = 2 * 60 * std::tan(22.5 * M_PI / 180.0) / 448;
+  const double unitsPerPixel = 2 * 60 * std::tan(22.5 * std::numbers::pi / 180.0) / 448;
   struct Case {
     const char* name;
     int32_t keys;

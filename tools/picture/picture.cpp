@@ -140,4 +140,21 @@ Difference compare(const Picture& a, const Picture& b, int tolerance) {
   return d;
 }
 
+std::optional<std::string> baselineMismatch(const Picture& frame, const std::filesystem::path& baseline,
+                                            const std::filesystem::path& candidate, int tolerance, double share) {
+  if (!frame.valid()) return "no picture to compare with " + baseline.string();
+  auto expected = readPng(baseline);
+  const Difference d = expected ? compare(frame, *expected, tolerance) : Difference{};
+  if (expected && d.sameSize && d.fraction() <= share) return std::nullopt;
+  std::string why = !expected   ? "no baseline (" + expected.error().message + ")"
+                    : !d.sameSize ? "another size than the baseline " + baseline.string()
+                                  : std::to_string(d.differing) + " of " + std::to_string(d.total) +
+                                        " pixels differ from the baseline " + baseline.string();
+  std::error_code ec;
+  std::filesystem::create_directories(candidate.parent_path(), ec);
+  const Status written = writePng(frame, candidate);
+  return why + "; the picture is in " + candidate.string() +
+         (written ? "" : " (not written: " + written.error().message + ")");
+}
+
 }  // namespace ql::picture

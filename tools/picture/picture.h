@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,5 +49,11 @@ struct Difference {
   double fraction() const { return total ? double(differing) / double(total) : 1.0; }
 };
 Difference compare(const Picture& a, const Picture& b, int tolerance);
+
+// A frame against its baseline picture: nothing when at most `share` of its
+// pixels differ by more than `tolerance`; otherwise (also without a
+// baseline) why not, and the frame is written to `candidate` to look at.
+std::optional<std::string> baselineMismatch(const Picture& frame, const std::filesystem::path& baseline,
+                                            const std::filesystem::path& candidate, int tolerance, double share);
 
 }  // namespace ql::picture
