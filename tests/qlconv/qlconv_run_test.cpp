@@ -15,6 +15,7 @@
 namespace ql::qlconv {
 namespace {
 
+using test::filesUnder;
 using test::Ran;
 using test::readFile;
 using test::writeFile;
@@ -153,13 +154,6 @@ std::string backslashed(const fs::path& p) {
   for (char& c : s)
     if (c == '/') c = '\\';
   return s;
-}
-
-std::map<std::string, std::string> filesUnder(const fs::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(dir))
-    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = readFile(e.path());
-  return files;
 }
 
 TEST_F(QlconvRun, SampleFolderToObjAc3dAndBackToSkc) {
