@@ -839,6 +839,11 @@ LRESULT CALLBACK Win32WindowSystem::Procs::area(HWND hwnd, UINT msg, WPARAM wp, 
       // The wheel's position comes in screen coordinates.
       POINT at{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
       ScreenToClient(hwnd, &at);
+      // With the keyboard focus here, the wheel comes here wherever the mouse
+      // is (older Windows): only a wheel over the area is its own.
+      RECT client{};
+      GetClientRect(hwnd, &client);
+      if (!PtInRect(&client, at)) return DefWindowProcW(hwnd, msg, wp, lp);
       const std::int32_t keyState =
           keys::withWheel(static_cast<std::int32_t>(GET_KEYSTATE_WPARAM(wp) & kMouseKeyBits), GET_WHEEL_DELTA_WPARAM(wp));
       (void)sys->noteMouse(window, control, event::kMouseWheel, at.x, at.y, keyState);
