@@ -73,6 +73,10 @@ const std::string& LabelFont::file() const { return impl_->file; }
 
 Result<LabelFont> LabelFont::find(const std::vector<std::string>& texts) {
   if (!FcInit()) return fail("fontconfig cannot start");
+  // The font's bytes are read here; fontconfig is needed no longer.
+  struct Done {
+    ~Done() { FcFini(); }
+  } done;
   std::u32string wanted;
   for (const std::string& t : texts) wanted += codePoints(t);
   for (const char* family : kFamilies) {
