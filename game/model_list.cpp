@@ -38,17 +38,8 @@ char32_t upperCase(char32_t c) {
 // order. GBK holds only characters of the Basic Multilingual Plane, so code
 // points order as UTF-16 code units do.
 std::u32string sortKey(std::string_view gbkName) {
-  const std::string utf8 = gbkToUtf8Lossy(gbkName);
-  std::u32string key;
-  key.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (size_t k = 1; k < length && i + k < utf8.size(); ++k) c = (c << 6) | (utf8[i + k] & 0x3F);
-    key.push_back(upperCase(c));
-    i += length;
-  }
+  std::u32string key = utf8CodePoints(gbkToUtf8Lossy(gbkName));
+  for (char32_t& c : key) c = upperCase(c);
   return key;
 }
 

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <memory>
 
+#include "common/gbk.h"
+
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-function"
@@ -32,19 +34,6 @@ constexpr picture::Rgba kInk{0, 0, 0, 255};
 constexpr picture::Rgba kMissingTile{225, 225, 225, 255};
 constexpr picture::Rgba kMissingCross{150, 150, 150, 255};
 const std::u32string kEllipsis = U"…";
-
-std::u32string codePoints(const std::string& utf8) {
-  std::u32string out;
-  for (size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (size_t k = 1; k < length && i + k < utf8.size(); ++k) c = (c << 6) | (utf8[i + k] & 0x3F);
-    out.push_back(c);
-    i += length;
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -78,7 +67,7 @@ Result<LabelFont> LabelFont::find(const std::vector<std::string>& texts) {
     ~Done() { FcFini(); }
   } done;
   std::u32string wanted;
-  for (const std::string& t : texts) wanted += codePoints(t);
+  for (const std::string& t : texts) wanted += utf8CodePoints(t);
   for (const char* family : kFamilies) {
     FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(family));
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
@@ -112,7 +101,7 @@ Result<LabelFont> LabelFont::find(const std::vector<std::string>& texts) {
 void LabelFont::draw(picture::Picture& on, const std::string& utf8, int x, int y, int w, int h,
                      int pixelHeight) const {
   const stbtt_fontinfo& info = impl_->info;
-  std::u32string text = codePoints(utf8);
+  std::u32string text = utf8CodePoints(utf8);
   int px = pixelHeight;
   float scale = stbtt_ScaleForPixelHeight(&info, float(px));
   while (impl_->width(text, scale) > w && px > kMinLabelHeight) scale = stbtt_ScaleForPixelHeight(&info, float(--px));
