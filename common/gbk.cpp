@@ -166,4 +166,18 @@ std::optional<std::string> linuxPathToGbk(std::string_view utf8Path) {
   return utf8ToGbk(utf8);
 }
 
+std::u32string utf8CodePoints(std::string_view utf8) {
+  std::u32string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t k = 1; k < length && i + k < utf8.size(); ++k) c = (c << 6) | (utf8[i + k] & 0x3F);
+    out.push_back(c);
+    i += length;
+  }
+  return out;
+}
+
 }  // namespace ql

@@ -28,6 +28,10 @@ std::string gbkToUtf8Lossy(std::string_view gbk);
 std::optional<std::string> gbkPathToLinux(std::string_view gbkPath);
 std::optional<std::string> linuxPathToGbk(std::string_view utf8Path);
 
+// The code points of a UTF-8 text (as these converters write it), for
+// comparing and drawing characters one by one.
+std::u32string utf8CodePoints(std::string_view utf8);
+
 #ifdef _WIN32
 std::optional<std::wstring> gbkToWide(std::string_view gbk);
 std::optional<std::string> wideToGbk(std::wstring_view wide);

@@ -13,6 +13,7 @@
 #include "qvkm_image.h"
 #include "ui/main_window.h"
 #include "ui/units.h"
+#include "ui/view.h"
 
 namespace ql::formats {
 namespace {
@@ -224,6 +225,8 @@ bool importObjFile(TextRef path) {
   // differs means the vertices were added, dropped or reordered elsewhere.
   if (const auto mismatch = model::bonesMismatch()) ui::appendLogLine(*mismatch);
   ui::appendLogLine(concat(c(text::kLoadedVerticesLog), kernel::toText(g.vertexCount), c(text::kLoadedVerticesTail)));
+  // The next frame shows the model whole, upright and centred.
+  ui::frameModel();
   prop::writeInt(ui::kTimer1, prop::kInterval, kRedrawInterval);
   return true;
 }

@@ -16,6 +16,7 @@
 #include "qvkm_image.h"
 #include "ui/main_window.h"
 #include "ui/units.h"
+#include "ui/view.h"
 
 namespace ql::model {
 namespace {
@@ -280,6 +281,8 @@ void loadSkcModel(TextRef path) {
   game::prepareTextures();
   logLine(concat(constText(text::kLoadedVerticesLog), kernel::toText(g.vertexCount),
                  constText(text::kLoadedVerticesTail)));
+  // The next frame shows the model whole, upright and centred.
+  ui::frameModel();
   prop::writeInt(ui::kTimer1, prop::kInterval, kRedrawIntervalMs);
 }
 

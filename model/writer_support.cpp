@@ -14,30 +14,9 @@
 namespace ql::model {
 namespace {
 
-constexpr size_t kElementWidth = 4;
 constexpr int32_t kNotFound = -1;
 
-template <class T>
-void readRowOf(const void* table, int32_t row, std::span<T> out) {
-  static_assert(sizeof(T) == kElementWidth);
-  // The row's first element, checked against the table's shape; the others
-  // follow it (row-major, and the caller stays within the columns).
-  const std::array<int32_t, 2> first{row, 1};
-  const void* at = arr::elementAddress(const_cast<void*>(table), kElementWidth, first);
-  std::memcpy(out.data(), at, out.size() * kElementWidth);
-}
-
 }  // namespace
-
-int32_t readableRows(const void* table, int32_t count, uint32_t columns) {
-  if (arr::dimensionCount(table) != 2 || arr::dimensionSize(table, 1) < columns) return 0;
-  const uint32_t rows = arr::dimensionSize(table, 0);
-  if (count <= 0) return 0;
-  return int32_t(std::min<uint64_t>(uint32_t(count), std::min<uint32_t>(rows, INT32_MAX)));
-}
-
-void readRow(const void* table, int32_t row, std::span<float> out) { readRowOf(table, row, out); }
-void readRow(const void* table, int32_t row, std::span<int32_t> out) { readRowOf(table, row, out); }
 
 uint32_t listEntries(const void* list) {
   return arr::dimensionCount(list) == 1 ? arr::dimensionSize(list, 0) : 0;

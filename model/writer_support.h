@@ -16,15 +16,9 @@ namespace ql::model {
 constexpr uint32_t kVertexColumns = 5;    // x, y, z, u, v
 constexpr uint32_t kTriangleColumns = 4;  // material, three vertex indices
 
-// How many rows of `table` a writer may read when the store says `count`:
-// `count` kept within 0 … the table's rows, and 0 when the table is not a
-// two-dimensional one with at least `columns` columns (the start-up shapes).
-int32_t readableRows(const void* table, int32_t count, uint32_t columns);
-
-// Columns 1 … out.size() of row `row` (from 1) of a table of 4-byte elements.
-// The caller keeps `row` within readableRows() for that many columns.
-void readRow(const void* table, int32_t row, std::span<float> out);
-void readRow(const void* table, int32_t row, std::span<int32_t> out);
+// The rows of the store's tables a writer may read, and reading them.
+using arr::readableRows;
+using arr::readRow;
 
 // The entries of a list; 0 for an absent list or one of several dimensions.
 uint32_t listEntries(const void* list);

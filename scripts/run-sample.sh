@@ -43,13 +43,8 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   main=$(xdotool search --name "qltool" 2>/dev/null | head -1 || true)
   xdotool mousemove 80 85 click 1 || true
   sleep 2
-  # The count message box that follows a load: confirm it.
-  xdotool key Return || true
-  sleep 2
-  # Display mode 纹理模式: open the mode box below the list and pick its last entry.
-  xdotool mousemove 100 501 click 1 || true
-  sleep 1
-  for _ in 1 2 3 4 5; do xdotool key Down; done
+  # The count message box that follows a load: confirm it. The view shows
+  # the model in 纹理模式 from the start.
   xdotool key Return || true
   sleep 2
   import -window root "'"$shot"'"

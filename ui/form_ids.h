@@ -55,7 +55,24 @@ constexpr int32_t kComboSelectionChanged = 0;
 constexpr int32_t kTimerTick = 0;
 constexpr int32_t kMouseDown = -1;
 constexpr int32_t kMouseUp = -2;
+constexpr int32_t kMouseDoubleClick = -3;
 constexpr int32_t kMouseMove = -6;
+constexpr int32_t kKeyDown = -9;
+constexpr int32_t kMouseWheel = -12;
 }  // namespace event
+
+// What the mouse and key handlers receive in their key-state argument (the
+// Windows MK_ bits; a wheel event's turn in the high 16 bits) and as the key
+// of a key event (Windows virtual-key codes).
+namespace keys {
+constexpr int32_t kLeftButton = 0x01;
+constexpr int32_t kRightButton = 0x02;
+constexpr int32_t kMiddleButton = 0x10;
+constexpr int32_t kWheelNotch = 120;
+constexpr int32_t wheelDelta(intptr_t keyState) {
+  return static_cast<int16_t>(static_cast<uint32_t>(keyState) >> 16);
+}
+constexpr int32_t kVirtualKeyHome = 0x24;
+}  // namespace keys
 
 }  // namespace ql::ui

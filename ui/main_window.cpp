@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include <algorithm>
+
 #include "game/game_setup.h"
 #include "game/model_list.h"
 #include "module/app/image_link.h"
@@ -13,12 +15,24 @@
 namespace ql::ui {
 namespace {
 
-// The display-mode box is asked for this entry at start, one past its last;
-// what it reports (5, or −1 when it refuses) becomes the display mode.
-constexpr int32_t kStartDisplayModeIndex = 5;
+// The view starts in 纹理模式, shown in the display-mode box, so that the
+// first model chosen is on screen at once.
+constexpr int32_t kStartDisplayModeIndex = 4;
 constexpr int32_t kNoSelection = -1;
 // The model list ends this far above the main window's bottom edge.
 constexpr double kListBottomMargin = 80.0;
+
+// The main window's design: at its outer size of 640 × 480 every control
+// stands where the form puts it; what lies right of the list and below it
+// follows the window's size from there.
+constexpr int32_t kDesignWidth = 640;
+constexpr int32_t kDesignHeight = 480;
+constexpr int32_t kAreaLeft = 112;
+constexpr int32_t kAreaDesignWidth = 504;
+constexpr int32_t kAreaDesignHeight = 448;
+constexpr int32_t kScrollBarDesignHeight = 456;
+// The display-mode box keeps this gap below the list's bottom edge.
+constexpr int32_t kComboGapBelowList = 16;
 
 }  // namespace
 
@@ -48,7 +62,7 @@ intptr_t onMainCreated(intptr_t, intptr_t, intptr_t) {
   g.viewWindowHandle = kernel::controlHandle(kMainWindow, kDrawingArea1);
   setUpView(g.viewWindowHandle);
 
-  // 7. The display mode: whatever the box reports after asking for entry 5.
+  // 7. The display mode: 纹理模式, as the box then shows it.
   prop::writeInt(kComboBox1, prop::kComboSelection, kStartDisplayModeIndex);
   g.displayMode = prop::readInt(kComboBox1, prop::kComboSelection);
   // 8. From here on moves re-dock the log window.
@@ -59,12 +73,47 @@ intptr_t onMainCreated(intptr_t, intptr_t, intptr_t) {
   return 0;
 }
 
+namespace {
+
+// Sets the list's height for a main window this high; the height set.
+int32_t fitModelListTo(int32_t windowHeight) {
+  const int32_t listHeight = floatToInt32(double(windowHeight) - kListBottomMargin);
+  prop::writeInt(kListBox1, prop::kHeight, listHeight);
+  return listHeight;
+}
+
+}  // namespace
+
+void fitModelList() { fitModelListTo(prop::readInt(kMainWindow, prop::kHeight)); }
+
+void layOutMainWindow() {
+  const int32_t width = prop::readInt(kMainWindow, prop::kWidth);
+  const int32_t height = prop::readInt(kMainWindow, prop::kHeight);
+  const int32_t listHeight = fitModelListTo(height);
+  // Below the list, never under it, also when the list has no height left.
+  kernel::move(kComboBox1, std::nullopt, std::max(0, listHeight) + kComboGapBelowList);
+  const int32_t grownWidth = width - kDesignWidth, grownHeight = height - kDesignHeight;
+  const int32_t areaWidth = std::max(0, kAreaDesignWidth + grownWidth);
+  kernel::move(kDrawingArea1, kAreaLeft, 0, areaWidth, std::max(0, kAreaDesignHeight + grownHeight));
+  kernel::move(kScrollBar2, kAreaLeft + areaWidth, 0, std::nullopt, std::max(0, kScrollBarDesignHeight + grownHeight));
+}
+
 intptr_t onMainMoved(intptr_t, intptr_t, intptr_t) {
   // Moves during the start handler (a dialog open, say) change nothing.
   if (!globals().viewReady) return 0;
   dockLogWindow();
-  const int32_t height = prop::readInt(kMainWindow, prop::kHeight);
-  prop::writeInt(kListBox1, prop::kHeight, floatToInt32(double(height) - kListBottomMargin));
+  fitModelList();
+  return 0;
+}
+
+intptr_t onMainResized(intptr_t, intptr_t, intptr_t) {
+  // A resize by the bottom or right edge moves nothing, but the log window
+  // belongs under the new bottom edge all the same.
+  if (globals().viewReady) {
+    dockLogWindow();
+    layOutMainWindow();
+  }
+  updateViewport();
   return 0;
 }
 

@@ -18,6 +18,10 @@ intptr_t onMainCreated(intptr_t, intptr_t, intptr_t);
 // Main window moved: docks the log window and fits the model list (only once
 // the view is ready).
 intptr_t onMainMoved(intptr_t, intptr_t, intptr_t);
+// Main window resized (or maximised): docks the log window, lays the
+// controls out for the new size (once the view is ready) and updates the
+// viewport.
+intptr_t onMainResized(intptr_t, intptr_t, intptr_t);
 // Log window resized: the log box fills its client area.
 intptr_t onLogResized(intptr_t, intptr_t, intptr_t);
 // Selection of 组合框1 changed: the new index becomes the display mode, unless
@@ -33,5 +37,11 @@ void appendLogLine(TextRef text);
 
 // Moves the log window to the main window's bottom edge with its width.
 void dockLogWindow();
+// The model list's height: the main window's height less 80.
+void fitModelList();
+// The controls for the main window's size: the list as fitModelList(), the
+// display-mode box below it, the drawing area and its scroll bar taking the
+// space right of the list. At the design size all stand as designed.
+void layOutMainWindow();
 
 }  // namespace ql::ui

@@ -1,5 +1,8 @@
 #include "module/support/array.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <limits>
 
 namespace ql::arr {
@@ -153,5 +156,29 @@ void releaseRecordList(void* block, size_t textFields) {
   }
   svc::release(block);
 }
+
+namespace {
+
+template <class T>
+void readRowOf(const void* table, int32_t row, std::span<T> out) {
+  static_assert(sizeof(T) == 4);
+  // The row's first element, checked against the table's shape; the others
+  // follow it (row-major, and the caller stays within the columns).
+  const std::array<int32_t, 2> first{row, 1};
+  const void* at = elementAddress(const_cast<void*>(table), sizeof(T), first);
+  std::memcpy(out.data(), at, out.size() * sizeof(T));
+}
+
+}  // namespace
+
+int32_t readableRows(const void* table, int32_t count, uint32_t columns) {
+  if (dimensionCount(table) != 2 || dimensionSize(table, 1) < columns) return 0;
+  const uint32_t rows = dimensionSize(table, 0);
+  if (count <= 0) return 0;
+  return int32_t(std::min<uint64_t>(uint32_t(count), std::min<uint32_t>(rows, INT32_MAX)));
+}
+
+void readRow(const void* table, int32_t row, std::span<float> out) { readRowOf(table, row, out); }
+void readRow(const void* table, int32_t row, std::span<int32_t> out) { readRowOf(table, row, out); }
 
 }  // namespace ql::arr

@@ -54,6 +54,16 @@ void append(void** var, size_t width, const void* element, bool moduleWide);
 // and zeroed elements.
 void* freshFromShape(const void* shape, size_t width);
 
+// How many rows of a table of 4-byte elements a reader may take when the
+// store says `count`: `count` kept within 0 … the table's rows, and 0 when
+// the table is not a two-dimensional one with at least `columns` columns
+// (the start-up shapes).
+int32_t readableRows(const void* table, int32_t count, uint32_t columns);
+// Columns 1 … out.size() of row `row` (from 1) of such a table. The caller
+// keeps `row` within readableRows() for that many columns.
+void readRow(const void* table, int32_t row, std::span<float> out);
+void readRow(const void* table, int32_t row, std::span<int32_t> out);
+
 // Frees each present element, then the block.
 void releaseTextList(void* block);
 // Frees each field text of each present record, then the record, then the block.

@@ -52,6 +52,22 @@ struct Globals {
   int32_t dragging;       // boolean
   int32_t dragStartX;
   int32_t dragStartY;
+  // ---- View: framing, zoom and pan ----
+  int32_t dragPanning;     // boolean: the drag in progress moves the model instead of turning it
+  int32_t viewportWidth;   // 画板1 at the last viewport update
+  int32_t viewportHeight;
+  int32_t viewFramed;      // boolean: the fields below describe the model in the store
+  double viewCentreX;      // the centre of the model's bounds
+  double viewCentreY;
+  double viewCentreZ;
+  double viewRadius;       // half the diagonal of the bounds (never 0)
+  double framingDistance;  // eye to centre after a fresh load
+  double viewDistance;     // eye to centre now (the wheel changes it)
+  double scrollStep;       // how far one step of 纵向滚动条2 moves the model
+  double panX;             // committed move in the view's plane
+  double panY;
+  double dragPanX;         // move of the drag in progress
+  double dragPanY;
 };
 static_assert(std::is_trivial_v<Globals> && std::is_standard_layout_v<Globals>);
 

@@ -91,6 +91,9 @@ class HeadlessWindowSystem final : public WindowSystem {
   Status mouse(Id window, Id area, std::int32_t number, std::int32_t x, std::int32_t y, std::int32_t keyState = 0) {
     return noteMouse(window, area, number, x, y, keyState);
   }
+  Status key(Id window, Id area, std::int32_t virtualKey, std::int32_t keyState = 0) {
+    return noteKey(window, area, virtualKey, keyState);
+  }
   Status scroll(Id window, Id bar, std::int32_t position) { return noteScroll(window, bar, position); }
   Status userMoveResize(Id window, Rect outer) { return noteWindowGeometry(window, outer); }
   Status userClose(Id window) { return noteUserClose(window); }

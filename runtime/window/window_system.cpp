@@ -575,9 +575,18 @@ Status WindowSystem::noteMouse(Id window, Id area, std::int32_t number, std::int
   auto c = controlOf(window, area, "mouse");
   if (!c) return c.error();
   if ((*c)->def.kind != ControlKind::DrawingArea) return fail("mouse: " + hex(area) + " is no drawing area");
-  if (number != event::kMouseDown && number != event::kMouseUp && number != event::kMouseMove)
+  if (number != event::kMouseDown && number != event::kMouseUp && number != event::kMouseMove &&
+      number != event::kMouseDoubleClick && number != event::kMouseWheel)
     return fail("mouse: " + std::to_string(number) + " is no mouse event");
   emit({window, area, number, x, y, keyState});
+  return Ok{};
+}
+
+Status WindowSystem::noteKey(Id window, Id area, std::int32_t virtualKey, std::int32_t keyState) {
+  auto c = controlOf(window, area, "key");
+  if (!c) return c.error();
+  if ((*c)->def.kind != ControlKind::DrawingArea) return fail("key: " + hex(area) + " is no drawing area");
+  emit({window, area, event::kKeyDown, virtualKey, 0, keyState});
   return Ok{};
 }
 

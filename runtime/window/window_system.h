@@ -112,7 +112,16 @@ inline constexpr std::int32_t kTimerTick = 0;
 inline constexpr std::int32_t kMenuClicked = 0;  // menu item (leaf items only)
 inline constexpr std::int32_t kMouseDown = -1;   // drawing area, any button
 inline constexpr std::int32_t kMouseUp = -2;
+// Drawing area: the second press of a double click, in place of its down
+// event (as Windows reports it); x, y and the key state as for a press.
+inline constexpr std::int32_t kMouseDoubleClick = -3;
 inline constexpr std::int32_t kMouseMove = -6;
+// Drawing area with the keyboard focus: x is the key's Windows virtual-key
+// code (vk::), y is 0, the key state holds kShift and kControl.
+inline constexpr std::int32_t kKeyDown = -9;
+// Drawing area under the mouse: x, y, and the key state with the wheel's turn
+// in its high 16 bits (keys::wheelDelta), as Windows packs it.
+inline constexpr std::int32_t kMouseWheel = -12;
 }  // namespace event
 
 // Key-state bits of mouse events (the Windows MK_ values).
@@ -122,7 +131,32 @@ inline constexpr std::int32_t kRightButton = 0x02;
 inline constexpr std::int32_t kShift = 0x04;
 inline constexpr std::int32_t kControl = 0x08;
 inline constexpr std::int32_t kMiddleButton = 0x10;
+// One notch of a mouse wheel; a turn away from the user is positive.
+inline constexpr std::int32_t kWheelNotch = 120;
+// The key state of a wheel event: the bits below, the turn (clamped to 16
+// bits) above them.
+constexpr std::int32_t withWheel(std::int32_t keyBits, std::int32_t delta) {
+  const std::int32_t clamped = delta < -32768 ? -32768 : delta > 32767 ? 32767 : delta;
+  return static_cast<std::int32_t>((static_cast<std::uint32_t>(clamped) << 16) |
+                                   (static_cast<std::uint32_t>(keyBits) & 0xFFFFu));
+}
+constexpr std::int32_t wheelDelta(std::int32_t keyState) {
+  return static_cast<std::int16_t>(static_cast<std::uint32_t>(keyState) >> 16);
+}
 }  // namespace keys
+
+// Windows virtual-key codes of the keys that backends report.
+namespace vk {
+inline constexpr std::int32_t kPageUp = 0x21;
+inline constexpr std::int32_t kPageDown = 0x22;
+inline constexpr std::int32_t kEnd = 0x23;
+inline constexpr std::int32_t kHome = 0x24;
+inline constexpr std::int32_t kLeft = 0x25;
+inline constexpr std::int32_t kUp = 0x26;
+inline constexpr std::int32_t kRight = 0x27;
+inline constexpr std::int32_t kDown = 0x28;
+// Letters and digits are their upper-case ASCII codes ('A' 0x41, '0' 0x30).
+}  // namespace vk
 
 // Property numbers.
 namespace prop {
@@ -270,7 +304,10 @@ class WindowSystem {
   Status noteScroll(Id window, Id bar, std::int32_t position);
   Result<bool> noteTimerTick(Id window, Id timer);  // false: the timer is stopped
   Status noteMenuClick(Id window, Id item);
+  // Press, release, double click, move or wheel over a drawing area.
   Status noteMouse(Id window, Id area, std::int32_t number, std::int32_t x, std::int32_t y, std::int32_t keyState);
+  // A key pressed while a drawing area has the keyboard focus.
+  Status noteKey(Id window, Id area, std::int32_t virtualKey, std::int32_t keyState);
 
   WindowState* findWindow(Id window);
   const WindowState* findWindow(Id window) const;

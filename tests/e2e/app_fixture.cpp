@@ -17,6 +17,24 @@ void PrintTo(const Rect& r, std::ostream* os) {
 
 namespace ql::e2e {
 
+// The module's half of the event contract (ui/form_ids.h) names what the
+// window system delivers.
+static_assert(ui::event::kWindowCreated == window::event::kCreated &&
+              ui::event::kWindowDestroyed == window::event::kDestroying &&
+              ui::event::kWindowMoved == window::event::kMoved && ui::event::kWindowResized == window::event::kResized);
+static_assert(ui::event::kListEntryChosen == window::event::kListChosen &&
+              ui::event::kComboSelectionChanged == window::event::kComboChanged &&
+              ui::event::kTimerTick == window::event::kTimerTick);
+static_assert(ui::event::kMouseDown == window::event::kMouseDown && ui::event::kMouseUp == window::event::kMouseUp &&
+              ui::event::kMouseMove == window::event::kMouseMove &&
+              ui::event::kMouseDoubleClick == window::event::kMouseDoubleClick &&
+              ui::event::kMouseWheel == window::event::kMouseWheel && ui::event::kKeyDown == window::event::kKeyDown);
+static_assert(ui::keys::kLeftButton == window::keys::kLeftButton &&
+              ui::keys::kRightButton == window::keys::kRightButton &&
+              ui::keys::kMiddleButton == window::keys::kMiddleButton &&
+              ui::keys::kWheelNotch == window::keys::kWheelNotch && ui::keys::kVirtualKeyHome == window::vk::kHome);
+static_assert(ui::keys::wheelDelta(window::keys::withWheel(window::keys::kShift, -360)) == -360);
+
 namespace {
 constexpr char8_t kProgramFolderName[] = u8"青岚工具";
 constexpr char8_t kGameFolderName[] = u8"流星蝴蝶剑";

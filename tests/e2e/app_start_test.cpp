@@ -1,5 +1,7 @@
 // The program's start, its window layout handlers and its end, run for real:
 // the module image, kbase.qlr and the headless window system.
+#include <algorithm>
+
 #include "tests/e2e/app_fixture.h"
 
 namespace ql::e2e {
@@ -10,7 +12,6 @@ namespace prop = window::prop;
 
 constexpr Rect kMainDesigned{50, 50, 640, 480};
 constexpr int32_t kLogDesignedHeight = 144;
-constexpr int32_t kListDesignedHeight = 264;
 constexpr int32_t kListBottomMargin = 80;
 
 class AppStart : public AppFixture {
@@ -35,17 +36,18 @@ TEST_F(AppStart, OpensBothWindowsDockedAndEndsCleanly) {
               (Rect{kMainDesigned.left, kMainDesigned.top + kMainDesigned.height, kMainDesigned.width,
                     kLogDesignedHeight}));
 
-    // Whatever the box reports after being asked for entry 5 of five.
-    const int32_t reported = intProperty(ui::kMainWindowId, ui::kComboBox1Id, prop::kComboIndex);
-    EXPECT_TRUE(reported == 5 || reported == -1) << reported;
-    EXPECT_EQ(store().displayMode, reported);
+    // 纹理模式 from the start, and the box shows it.
+    EXPECT_EQ(intProperty(ui::kMainWindowId, ui::kComboBox1Id, prop::kComboIndex), 4);
+    EXPECT_EQ(store().displayMode, 4);
     EXPECT_EQ(store().viewReady, 1);
     EXPECT_EQ(store().viewPitch, 0);
     EXPECT_EQ(store().modelLoaded, 0);
-    // The layout handler may or may not run when the window is first shown.
-    const int32_t listHeight = intProperty(ui::kMainWindowId, ui::kListBox1Id, prop::kHeight);
-    EXPECT_TRUE(listHeight == kListDesignedHeight || listHeight == kMainDesigned.height - kListBottomMargin)
-        << listHeight;
+    // The first show runs the layout handlers: the list ends 80 above the
+    // window's bottom edge, everything else stands as designed.
+    EXPECT_EQ(rectOf(ui::kMainWindowId, ui::kListBox1Id), (Rect{0, 0, 104, kMainDesigned.height - kListBottomMargin}));
+    EXPECT_EQ(rectOf(ui::kMainWindowId, ui::kComboBox1Id), (Rect{0, 416, 104, 20}));
+    EXPECT_EQ(rectOf(ui::kMainWindowId, ui::kDrawingArea1Id), (Rect{112, 0, 504, 448}));
+    EXPECT_EQ(rectOf(ui::kMainWindowId, ui::kScrollBar2Id), (Rect{616, 0, 16, 456}));
     EXPECT_EQ(logText(), "");
     // The seeded first start: the game folder comes from the memory file.
     auto text = [](const char* t) { return std::string(t ? t : ""); };
@@ -90,6 +92,47 @@ TEST_F(AppStart, MovingTheMainWindowRedocksTheLogAndSizesTheList) {
       EXPECT_EQ(log, (Rect{c.left, c.top + c.height, c.width, kLogDesignedHeight}));
       const Rect list = rectOf(ui::kMainWindowId, ui::kListBox1Id);
       EXPECT_EQ(list, (Rect{0, 0, 104, c.height - kListBottomMargin}));
+    });
+  }
+  run();
+  expectCleanEnd();
+  EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(AppStart, ResizingTheMainWindowByAnyEdgeLaysItOutAndRedocksTheLog) {
+  struct Case {
+    const char* name;
+    Rect to;  // the main window's new outer rectangle
+  };
+  // One after another in one run, as a user drags the edges.
+  const Case cases[] = {
+      {"bottom edge", {50, 50, 640, 600}},
+      {"right edge", {50, 50, 900, 600}},
+      {"left edge", {10, 50, 940, 600}},
+      {"top edge", {10, 20, 940, 630}},
+      {"top-left corner", {200, 150, 750, 500}},
+      {"maximised", {0, 0, 1920, 1040}},
+      {"short: the list has 10 pixels left", {0, 0, 400, 90}},
+      {"shorter than the list's margin", {0, 0, 400, 50}},
+      {"narrower than the list", {0, 0, 90, 300}},
+      {"back to the design size", {50, 50, 640, 480}},
+  };
+  for (const Case& c : cases) {
+    step([this, c] {
+      SCOPED_TRACE(c.name);
+      ASSERT_TRUE(windows().userMoveResize(ui::kMainWindowId, c.to).ok());
+      EXPECT_EQ(rectOf(ui::kMainWindowId), c.to);
+      EXPECT_EQ(rectOf(ui::kLogWindowId), (Rect{c.to.left, c.to.top + c.to.height, c.to.width, kLogDesignedHeight}))
+          << "docked under the main window";
+      const int32_t grownW = c.to.width - 640, grownH = c.to.height - 480;
+      const int32_t listHeight = std::max(0, c.to.height - kListBottomMargin);
+      EXPECT_EQ(rectOf(ui::kMainWindowId, ui::kListBox1Id), (Rect{0, 0, 104, listHeight}));
+      const Rect combo = rectOf(ui::kMainWindowId, ui::kComboBox1Id);
+      EXPECT_EQ(combo, (Rect{0, listHeight + 16, 104, 20})) << "below the list, never under it";
+      const int32_t areaWidth = std::max(0, 504 + grownW);
+      EXPECT_EQ(rectOf(ui::kMainWindowId, ui::kDrawingArea1Id), (Rect{112, 0, areaWidth, std::max(0, 448 + grownH)}));
+      EXPECT_EQ(rectOf(ui::kMainWindowId, ui::kScrollBar2Id),
+                (Rect{112 + areaWidth, 0, 16, std::max(0, 456 + grownH)}));
     });
   }
   run();

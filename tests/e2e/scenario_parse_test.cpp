@@ -71,6 +71,9 @@ TEST(ScenarioParse, EveryCommandWithItsArguments) {
       "tick 3\n"
       "mouse move -5 7\n"
       "scroll 30\n"
+      "mouse down 3 4 right\n"
+      "wheel 100 50 -2\n"
+      "key home\n"
       "move-main 10 20\n"
       "resize-main 800 600\n"
       "resize-log 640 100\n"
@@ -86,7 +89,7 @@ TEST(ScenarioParse, EveryCommandWithItsArguments) {
   const std::vector<Op> ops = {
       Op::ProgramFolder, Op::MemoryFile, Op::WriteFile,  Op::OffscreenGl, Op::AnswerBox,    Op::AnswerDialog,
       Op::CancelDialog,  Op::ChooseList, Op::ChooseCombo, Op::Menu,       Op::Tick,         Op::Tick,
-      Op::Mouse,         Op::Scroll,     Op::MoveMain,   Op::ResizeMain,  Op::ResizeLog,    Op::CloseMain,
+      Op::Mouse,         Op::Scroll,     Op::Mouse,      Op::Wheel,       Op::Key,          Op::MoveMain,   Op::ResizeMain,  Op::ResizeLog,    Op::CloseMain,
       Op::ExpectFile,    Op::ExpectNoFile, Op::ExpectBox, Op::ExpectNoBox, Op::ExpectLog,   Op::ExpectList,
   };
   ASSERT_EQ(s->commands.size(), ops.size());
@@ -100,8 +103,12 @@ TEST(ScenarioParse, EveryCommandWithItsArguments) {
   EXPECT_EQ(c[11].numbers, std::vector<int32_t>{3});
   EXPECT_EQ(c[12].args[0], "move");
   EXPECT_EQ(c[12].numbers, (std::vector<int32_t>{-5, 7}));
-  EXPECT_EQ(c[15].numbers, (std::vector<int32_t>{800, 600}));
-  EXPECT_EQ(c[23].args, (std::vector<std::string>{"a.skc", "c.skc"}));
+  EXPECT_EQ(c[14].args, (std::vector<std::string>{"down", "3", "4", "right"}));
+  EXPECT_EQ(c[14].numbers, (std::vector<int32_t>{3, 4})) << "the button is no number";
+  EXPECT_EQ(c[15].numbers, (std::vector<int32_t>{100, 50, -2}));
+  EXPECT_EQ(c[16].args, std::vector<std::string>{"home"});
+  EXPECT_EQ(c[18].numbers, (std::vector<int32_t>{800, 600}));
+  EXPECT_EQ(c[26].args, (std::vector<std::string>{"a.skc", "c.skc"}));
 }
 
 TEST(ScenarioParse, MalformedLinesAreRefusedWithTheirLineNumber) {
@@ -121,7 +128,11 @@ TEST(ScenarioParse, MalformedLinesAreRefusedWithTheirLineNumber) {
       {"too many ticks", "tick 100001\n", "tick takes a count from 1"},
       {"bad answer kind", "answer menu 1\n", "answer takes \"box\" or \"dialog\""},
       {"bad button", "answer box 2\n", "button 0 (OK) or 1 (Cancel)"},
-      {"bad mouse action", "mouse click 1 2\n", "mouse takes down, move or up"},
+      {"bad mouse action", "mouse click 1 2\n", "mouse takes down, move, up or double"},
+      {"bad mouse button", "mouse down 1 2 fourth\n", "mouse: no button \"fourth\""},
+      {"wheel without notches", "wheel 1 2\n", "wheel takes 3 arguments, not 2"},
+      {"bad key", "key escape\n", "key takes home, end or a virtual-key code"},
+      {"key code out of range", "key 300\n", "key takes home, end or a virtual-key code"},
       {"bad gl switch", "gl yes\n", "gl takes on or off"},
       {"second program folder", "program-folder /a\nprogram-folder /b\n", "line 2: a second program-folder"},
       {"open quotation", "\n\nexpect-log \"abc\n", "line 3: a quotation is not closed"},

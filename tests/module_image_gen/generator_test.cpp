@@ -241,14 +241,19 @@ TEST_F(GeneratedImageTest, EventsNameTheirHandlersEntries) {
   const Case cases[] = {
       {ui::kMainWindowId,
        ui::kMainWindowUnitId,
-       {{0, entry("kMainCreated")}, {2, entry("kViewRelease")}, {3, entry("kMainMoved")}, {4, entry("kViewportUpdate")}}},
+       {{0, entry("kMainCreated")}, {2, entry("kViewRelease")}, {3, entry("kMainMoved")}, {4, entry("kMainResized")}}},
       {ui::kLogWindowId, ui::kLogWindowUnitId, {{4, entry("kLogResized")}}},
       {ui::kMainWindowId, ui::kComboBox1Id, {{0, entry("kModeChanged")}}},
       {ui::kMainWindowId, ui::kTimer1Id, {{0, entry("kTimerTick")}}},
       {ui::kMainWindowId, ui::kListBox1Id, {{1, entry("kModelSelected")}}},
       {ui::kMainWindowId,
        ui::kDrawingArea1Id,
-       {{-1, entry("kMouseDown")}, {-2, entry("kMouseUp")}, {-6, entry("kMouseMove")}}},
+       {{-1, entry("kMouseDown")},
+        {-2, entry("kMouseUp")},
+        {-6, entry("kMouseMove")},
+        {-3, entry("kMouseDoubleClick")},
+        {-12, entry("kMouseWheel")},
+        {-9, entry("kKeyDown")}}},
       // The scroll bar is only read by the frame; the log box has no events.
       {ui::kMainWindowId, ui::kScrollBar2Id, {}},
       {ui::kLogWindowId, ui::kTextBox1Id, {}},
@@ -279,7 +284,7 @@ TEST_F(GeneratedImageTest, EveryHandlerOffsetIsARoutineEntry) {
         EXPECT_LE(e.handler + w, code.data->size());
       }
     }
-  EXPECT_EQ(events, 11u);
+  EXPECT_EQ(events, 14u);
   EXPECT_EQ(img_->model.startRoutine, entry("kStart"));
 }
 

@@ -22,7 +22,15 @@ TEST(QlconvArgs, UsageErrorsNameTheArgument) {
   const ArgsCase cases[] = {
       {"nothing", {}, "no input given"},
       {"unknown option", {"--fast", "a.skc"}, "unknown option --fast"},
-      {"unknown format", {"--to", "fbx", "a.skc"}, "--to wants obj, ac3d or skc, not \"fbx\""},
+      {"unknown format", {"--to", "fbx", "a.skc"}, "--to wants obj, ac3d, skc or png, not \"fbx\""},
+      {"size without x", {"--size", "512", "a.skc"}, "--size wants WIDTHxHEIGHT, each from 16 to 4096, not \"512\""},
+      {"size too small", {"--size=15x100", "a.skc"}, "--size wants WIDTHxHEIGHT, each from 16 to 4096, not \"15x100\""},
+      {"size too large", {"--size", "100x4097", "a.skc"}, "--size wants WIDTHxHEIGHT, each from 16 to 4096, not \"100x4097\""},
+      {"size with a tail", {"--size", "64x64px", "a.skc"}, "--size wants WIDTHxHEIGHT, each from 16 to 4096, not \"64x64px\""},
+      {"bad background", {"--background", "black", "a.skc"}, "--background wants white or transparent, not \"black\""},
+      {"sheet with another format", {"--sheet", "s.png", "--to", "obj", "m"}, "--sheet draws pictures: --to obj does not go with it"},
+      {"sheet with an output folder", {"--sheet", "s.png", "-o", "d", "m"}, "--sheet writes one file: -o does not go with it"},
+      {"sheet without a file", {"m", "--sheet"}, "--sheet wants a value"},
       {"format missing", {"a.skc", "--to"}, "--to wants a value"},
       {"empty format after =", {"--to=", "a.skc"}, "--to wants a value"},
       {"-o without folder", {"a.skc", "-o"}, "-o wants a value"},
@@ -53,6 +61,26 @@ TEST(QlconvArgs, AcceptedForms) {
   EXPECT_EQ(o->to, Format::Skc);
   EXPECT_EQ(o->outDir, "dir");
   EXPECT_EQ(o->jobs, 256);
+
+  // Pictures: 512 square by default, a sheet's 256; size, background, textures.
+  o = parseArgs(std::vector<std::string>{"--to", "png", "m"});
+  ASSERT_TRUE(o.ok()) << o.error().message;
+  EXPECT_EQ(o->picture.width, 512);
+  EXPECT_EQ(o->picture.height, 512);
+  EXPECT_FALSE(o->picture.transparent);
+  o = parseArgs(std::vector<std::string>{"--sheet=all.png", "--size", "200x150", "--background=transparent",
+                                         "--textures", "lx", "m"});
+  ASSERT_TRUE(o.ok()) << o.error().message;
+  EXPECT_EQ(o->sheet, "all.png");
+  EXPECT_EQ(o->to, Format::Png);
+  EXPECT_EQ(o->picture.width, 200);
+  EXPECT_EQ(o->picture.height, 150);
+  EXPECT_TRUE(o->picture.transparent);
+  EXPECT_EQ(o->picture.textures, "lx");
+  o = parseArgs(std::vector<std::string>{"--sheet", "s.png", "m"});
+  ASSERT_TRUE(o.ok());
+  EXPECT_EQ(o->picture.width, 256);
+  EXPECT_EQ(outputPath("/m/hero.skc", Format::Png, ""), fs::path("/m/hero.png"));
 
   // --help and --version need no input.
   o = parseArgs(std::vector<std::string>{"--help"});

@@ -15,6 +15,7 @@
 namespace ql::qlconv {
 namespace {
 
+using test::filesUnder;
 using test::Ran;
 using test::readFile;
 using test::writeFile;
@@ -53,7 +54,7 @@ TEST_F(QlconvRun, BadUsageExitsTwoWithTheUsage) {
     const Ran r = qlconv(args);
     EXPECT_EQ(r.exitStatus, 2);
     EXPECT_EQ(r.err.rfind("qlconv: ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find("usage: qlconv [--to obj|ac3d|skc] [-o OUTDIR] [-j N] FILE_OR_FOLDER..."),
+    EXPECT_NE(r.err.find("usage: qlconv [--to obj|ac3d|skc|png] [-o OUTDIR] [-j N] FILE_OR_FOLDER..."),
               std::string::npos);
     EXPECT_EQ(r.out, "");
   }
@@ -62,7 +63,7 @@ TEST_F(QlconvRun, BadUsageExitsTwoWithTheUsage) {
 TEST_F(QlconvRun, HelpAndVersion) {
   Ran r = qlconv({"--help"});
   EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_EQ(r.out.rfind("usage: qlconv [--to obj|ac3d|skc]", 0), 0u) << r.out;
+  EXPECT_EQ(r.out.rfind("usage: qlconv [--to obj|ac3d|skc|png]", 0), 0u) << r.out;
   EXPECT_EQ(r.err, "");
   r = qlconv({"--version"});
   EXPECT_EQ(r.exitStatus, 0);
@@ -70,7 +71,16 @@ TEST_F(QlconvRun, HelpAndVersion) {
 }
 
 TEST(QlconvChild, ArgumentsRoundTrip) {
-  const ConvertRequest r{InputKind::Obj, Format::Ac3d, "/a/b c.obj", "/o/b c.ac", "/rt"};
+  ConvertRequest r;
+  r.kind = InputKind::Obj;
+  r.to = Format::Png;
+  r.input = "/a/b c.obj";
+  r.output = "/o/b c.png";
+  r.runtimeDir = "/rt";
+  r.width = 300;
+  r.height = 17;
+  r.transparent = true;
+  r.textures = "/g/lx_ptx_tmp";
   const auto args = childArgs(r);
   const auto back = parseChildArgs(args);
   ASSERT_TRUE(back.has_value());
@@ -79,9 +89,20 @@ TEST(QlconvChild, ArgumentsRoundTrip) {
   EXPECT_EQ(back->input, r.input);
   EXPECT_EQ(back->output, r.output);
   EXPECT_EQ(back->runtimeDir, r.runtimeDir);
-  auto relative = args;
-  relative[3] = "b.obj";  // children get absolute paths only
-  EXPECT_FALSE(parseChildArgs(relative).has_value());
+  EXPECT_EQ(back->width, 300);
+  EXPECT_EQ(back->height, 17);
+  EXPECT_TRUE(back->transparent);
+  EXPECT_EQ(back->textures, r.textures);
+  struct Spoil {
+    size_t at;
+    const char* value;
+  };
+  for (const Spoil& s : {Spoil{3, "b.obj"},  // children get absolute paths only
+                         Spoil{6, "15"}, Spoil{7, "4097"}, Spoil{6, "3x"}, Spoil{8, "black"}, Spoil{9, "tex"}}) {
+    auto spoilt = args;
+    spoilt[s.at] = s.value;
+    EXPECT_FALSE(parseChildArgs(spoilt).has_value()) << s.at << " = " << s.value;
+  }
 }
 
 // ---- The sample game's models ---------------------------------------------------
@@ -133,13 +154,6 @@ std::string backslashed(const fs::path& p) {
   for (char& c : s)
     if (c == '/') c = '\\';
   return s;
-}
-
-std::map<std::string, std::string> filesUnder(const fs::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(dir))
-    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = readFile(e.path());
-  return files;
 }
 
 TEST_F(QlconvRun, SampleFolderToObjAc3dAndBackToSkc) {

@@ -27,6 +27,13 @@ TempDir::~TempDir() {
   if (!path_.empty()) fs::remove_all(path_, ec);
 }
 
+std::map<std::string, std::string> filesUnder(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = readFile(e.path());
+  return files;
+}
+
 std::string readFile(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::ostringstream s;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,8 @@ class TempDir {
 
 std::string readFile(const fs::path& file);  // "" when it cannot be read
 void writeFile(const fs::path& file, std::string_view bytes);  // makes the folders
+// Every file below `dir` (relative path → content).
+std::map<std::string, std::string> filesUnder(const fs::path& dir);
 
 struct Ran {
   int exitStatus = -1;  // -1: did not exit normally

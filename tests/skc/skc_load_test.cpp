@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "game/model_list.h"
 #include "model/skc_reader.h"
 #include "tests/e2e/app_fixture.h"
 #include "tests/skc/skc_test_support.h"
@@ -411,13 +412,10 @@ TEST_F(SkcLoad, SecondLoadReplacesTheFirst) {
 }
 
 TEST_F(SkcLoad, ModelListHoldsTheSkcFilesOnlyAndASelectionSetsTheFileName) {
-  writeModel("a.skc", referenceModel());
-  writeBytes(gameDir() / "pmodel" / "b.txt", "not a model");
   writeModel("c.skc", referenceModel());
-  // The order the file system yields.
-  std::vector<std::string> expected;
-  for (const auto& e : fs::directory_iterator(gameDir() / "pmodel"))
-    if (e.path().extension() == ".skc") expected.push_back(e.path().filename().string());
+  writeBytes(gameDir() / "pmodel" / "b.txt", "not a model");
+  writeModel("a.skc", referenceModel());
+  const std::vector<std::string> expected = {"a.skc", "c.skc"};
   StoreCopy s;
   choose("c.skc", &s);
   answerBox();
@@ -426,6 +424,42 @@ TEST_F(SkcLoad, ModelListHoldsTheSkcFilesOnlyAndASelectionSetsTheFileName) {
   EXPECT_EQ(finalModelList(), expected);
   EXPECT_EQ(s.modelFileName, "c.skc");
   expectReferenceModel(s);
+}
+
+// Names (UTF-8 here) in the order Windows lists them.
+const char* const kWindowsOrder[] = {
+    "A.skc",  "a.skc",                        // equal but for case: byte order
+    "ab.skc", "a_b.skc",                      // '_' after the letters, as in upper case
+    "b10.skc", "B2.SKC",                      // letters without case, digits one by one (1 before 2)
+    "p1.skc", "p14.skc", "p1_300.skc", "p4.skc",
+    "z.skc",
+    "а.skc", "Б.skc",                         // Cyrillic without case (GBK holds Б before а)
+    "女侠.skc",
+    "ｂ.skc", "Ｃ.skc",                       // full-width Latin without case
+};
+
+TEST(ModelListOrder, NamesCompareAsWindowsListsThem) {
+  const size_t n = std::size(kWindowsOrder);
+  for (size_t i = 0; i < n; ++i)
+    for (size_t j = 0; j < n; ++j) {
+      const std::string a = gbk(kWindowsOrder[i]), b = gbk(kWindowsOrder[j]);
+      EXPECT_EQ(game::windowsNameBefore(a, b), i < j) << kWindowsOrder[i] << " / " << kWindowsOrder[j];
+    }
+}
+
+TEST_F(SkcLoad, TheListShowsTheModelsInWindowsOrderWithTheirExactNames) {
+  // Written in an order of their own, so that the folder's is no help; not
+  // "A.skc", which is "a.skc" on Windows.
+  const std::vector<std::string> names(std::begin(kWindowsOrder) + 1, std::end(kWindowsOrder));
+  std::vector<std::string> written = names;
+  std::reverse(written.begin(), written.end());
+  std::rotate(written.begin(), written.begin() + 5, written.end());
+  for (const std::string& name : written) writeBytes(gameDir() / "pmodel" / u8path(name), referenceModel());
+  run();
+  expectCleanEnd();
+  std::vector<std::string> expected;
+  for (const std::string& name : names) expected.push_back(gbk(name));
+  EXPECT_EQ(finalModelList(), expected);
 }
 
 TEST_F(SkcLoad, NoPmodelFolderGivesAnEmptyListAndNoMessage) {

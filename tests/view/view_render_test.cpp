@@ -1,7 +1,9 @@
 // The OpenGL view run for real: the module image and kbase.qlr on the
 // headless window system, 画板1 rendering into offscreen GL. Models are put
-// into the store inside loop steps; frames come from ticks of 时钟1 and
-// mouse events on 画板1, and the pixels they present are read back.
+// into the store inside loop steps (and framed as a load frames them);
+// frames come from ticks of 时钟1 and mouse events on 画板1, and the pixels
+// they present are read back. Models drawn flat lie in the model's x-z
+// plane, which faces the viewer once the view stands the model up.
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -38,7 +40,7 @@ struct Model {
 };
 
 // Puts the model into the store as a load would leave it (textureIds of
-// `materials` zero entries), and marks it loaded.
+// `materials` zero entries), marks it loaded and frames it.
 void putIntoStore(const Model& m, int32_t materials = 1) {
   Globals& g = globals();
   store::vertexTable().dimension(int32_t(m.vertices.size()), 5);
@@ -59,13 +61,17 @@ void putIntoStore(const Model& m, int32_t materials = 1) {
   g.vertexCount = int32_t(m.vertices.size());
   g.triangleCount = int32_t(m.triangles.size());
   g.modelLoaded = 1;
+  ui::frameModel();
 }
 
-// One triangle: A (−10, −10), B (10, −10), C (0, 10) in the z = 0 plane.
-// Its u runs with x (0.5 + 0.04 x), away from the texture's edges, where
-// repeat and linear filtering would mix in the opposite edge.
+// A vertex of a flat model: `across` the screen, `up` it.
+Vertex flat(float across, float up, float u = 0, float v = 0) { return {across, 0, up, u, v}; }
+
+// One triangle: A (−10, −10), B (10, −10), C (0, 10) across and up. Its u
+// runs with x (0.5 + 0.04 x), away from the texture's edges, where repeat
+// and linear filtering would mix in the opposite edge.
 Model oneTriangle() {
-  return Model{{{-10, -10, 0, 0.1f, 0.1f}, {10, -10, 0, 0.9f, 0.1f}, {0, 10, 0, 0.5f, 0.9f}}, {{0, 0, 1, 2}}};
+  return Model{{flat(-10, -10, 0.1f, 0.1f), flat(10, -10, 0.9f, 0.1f), flat(0, 10, 0.5f, 0.9f)}, {{0, 0, 1, 2}}};
 }
 
 // ---- Pixels -----------------------------------------------------------------------------
@@ -84,15 +90,22 @@ struct Point {
   int32_t x, y;  // pixels of 画板1, rows from the top
 };
 
-// Where a point of the model's z = 0 plane lands with no rotation and the
-// model moved by `offset` along y: the view's projection (45°, the area's
-// aspect, the model 60 units away) worked out by hand.
-Point project(double x, double y, double offset) {
-  const double f = 1.0 / std::tan(22.5 * M_PI / 180.0);
-  const double aspect = double(kAreaWidth) / kAreaHeight;
-  const double ndcX = f / aspect * x / 60.0;
-  const double ndcY = f * (y + offset) / 60.0;
-  return {int32_t(std::floor((ndcX + 1) / 2 * kAreaWidth)), int32_t(std::floor(kAreaHeight - (ndcY + 1) / 2 * kAreaHeight))};
+// Where a point of the model lands in 画板1 with the view as it stands
+// (turns, move, distance, scroll bar at `scroll`): the view's transformation
+// and projection worked out by hand.
+Point project(const Globals& g, int32_t scroll, double x, double y, double z) {
+  const double rad = M_PI / 180.0;
+  x -= g.viewCentreX, y -= g.viewCentreY, z -= g.viewCentreZ;
+  const double yaw = (g.viewYaw + g.dragYaw) * rad, pitch = (g.viewPitch + g.dragPitch - 90.0) * rad;
+  const double x1 = x * std::cos(yaw) - y * std::sin(yaw), y1 = x * std::sin(yaw) + y * std::cos(yaw), z1 = z;
+  const double y2 = y1 * std::cos(pitch) - z1 * std::sin(pitch), z2 = y1 * std::sin(pitch) + z1 * std::cos(pitch);
+  const double ex = x1 + g.panX + g.dragPanX;
+  const double ey = y2 + g.panY + g.dragPanY + (scroll - kStartScroll) * g.scrollStep;
+  const double depth = g.viewDistance - z2;
+  const double f = 1.0 / std::tan(22.5 * rad);
+  const double width = g.viewportWidth, height = g.viewportHeight;
+  const double ndcX = f / (width / height) * ex / depth, ndcY = f * ey / depth;
+  return {int32_t(std::floor((ndcX + 1) / 2 * width)), int32_t(std::floor(height - (ndcY + 1) / 2 * height))};
 }
 
 class Screen {
@@ -174,6 +187,12 @@ class ViewRender : public AppFixture {
     auto* s = surface();
     return s ? Screen(s->readPixels()) : Screen();
   }
+  // Where a point of a flat model (across, up) lands with the view as it
+  // stands; a point of any model.
+  Point flatAt(double across, double up) { return modelAt(across, 0, up); }
+  Point modelAt(double x, double y, double z) {
+    return project(store(), intProperty(ui::kMainWindowId, ui::kScrollBar2Id, window::prop::kScrollPosition), x, y, z);
+  }
   void scrollTo(int32_t position) {
     ASSERT_TRUE(windows().scroll(ui::kMainWindowId, ui::kScrollBar2Id, position).ok());
   }
@@ -238,14 +257,13 @@ TEST_F(ViewRender, EachDisplayModeShowsItsPrimitive) {
       {"-1 (no entry chosen): nothing", -1, false, false, false, false, false, false, false},
   };
   step([&] {
-    scrollTo(50);  // the model in place
     putIntoStore(oneTriangle());
     for (const Expect& c : cases) {
       SCOPED_TRACE(c.name);
       store().displayMode = c.mode;
       const Screen s = frame();
       ASSERT_TRUE(s.valid());
-      const Point a = project(-10, -10, 0), b = project(10, -10, 0), cc = project(0, 10, 0);
+      const Point a = flatAt(-10, -10), b = flatAt(10, -10), cc = flatAt(0, 10);
       if (c.mode == 0) {
         // Squares of 8 pixels around each vertex, not wider.
         for (Point v : {a, b, cc}) {
@@ -258,11 +276,11 @@ TEST_F(ViewRender, EachDisplayModeShowsItsPrimitive) {
       EXPECT_EQ(s.redNear(b, 2), c.b) << "B";
       EXPECT_EQ(s.redNear(cc, 2), c.c) << "C";
       // Edge middles a little inside the corners' points.
-      EXPECT_EQ(s.redNear(project(0, -10, 0)), c.ab) << "edge A-B";
-      EXPECT_EQ(s.redNear(project(5, 0, 0)), c.bc) << "edge B-C";
-      EXPECT_EQ(s.redNear(project(-5, 0, 0)), c.ca) << "edge C-A";
-      EXPECT_EQ(isRed(s.at(project(0, -4, 0))), c.inside) << "inside";
-      EXPECT_TRUE(isWhite(s.at(project(-12, 5, 0)))) << "outside the triangle";
+      EXPECT_EQ(s.redNear(flatAt(0, -10)), c.ab) << "edge A-B";
+      EXPECT_EQ(s.redNear(flatAt(5, 0)), c.bc) << "edge B-C";
+      EXPECT_EQ(s.redNear(flatAt(-5, 0)), c.ca) << "edge C-A";
+      EXPECT_EQ(isRed(s.at(flatAt(0, -4))), c.inside) << "inside";
+      EXPECT_TRUE(isWhite(s.at(flatAt(-12, 5)))) << "outside the triangle";
       EXPECT_TRUE(isWhite(s.at({2, 2})));
     }
   });
@@ -271,52 +289,57 @@ TEST_F(ViewRender, EachDisplayModeShowsItsPrimitive) {
 
 TEST_F(ViewRender, VertexNumbersOutsideTheTableAreSkipped) {
   step([&] {
-    scrollTo(50);
     Model m = oneTriangle();
-    m.vertices.push_back({-20, 15, 0, 0, 0});                // a second, sound triangle on the left
-    m.vertices.push_back({-16, 15, 0, 0, 0});
-    m.vertices.push_back({-18, 20, 0, 0, 0});
-    m.triangles = {{0, 0, 1, 6},                            // one past the last vertex
-                   {0, -1, 1, 2},                           // negative
-                   {0, 0, 1, 2000000000},                   // far outside
-                   {0, 3, 4, 5}};
+    for (Vertex v : {flat(-20, 15), flat(-16, 15), flat(-18, 20),     // a sound triangle top left
+                     flat(20, -20), flat(16, -20), flat(18, -15)})  // and one bottom right
+      m.vertices.push_back(v);
+    m.triangles = {{0, 0, 1, 9},           // one past the last vertex
+                   {0, -1, 1, 2},          // negative
+                   {0, 0, 1, 2000000000},  // far outside
+                   {0, 3, 4, 5},
+                   {0, 6, 7, 8}};
     putIntoStore(m);
     store().displayMode = 4;
     const Screen s = frame();
-    EXPECT_TRUE(isWhite(s.at(project(0, -4, 0)))) << "a triangle naming a missing vertex is not drawn";
-    EXPECT_TRUE(isRed(s.at(project(-18, 16.5, 0)))) << "the sound triangle after them is";
+    EXPECT_TRUE(isWhite(s.at(flatAt(0, -4)))) << "a triangle naming a missing vertex is not drawn";
+    EXPECT_TRUE(isRed(s.at(flatAt(-18, 16.5)))) << "the sound triangles after them are";
+    EXPECT_TRUE(isRed(s.at(flatAt(18, -18.5))));
     // Rows past triangleCount are not drawn either.
-    store().triangleCount = 3;
-    EXPECT_TRUE(isWhite(frame().at(project(-18, 16.5, 0))));
+    store().triangleCount = 4;
+    const Screen fewer = frame();
+    EXPECT_TRUE(isRed(fewer.at(flatAt(-18, 16.5))));
+    EXPECT_TRUE(isWhite(fewer.at(flatAt(18, -18.5))));
   });
   runToCleanEnd();
 }
 
-TEST_F(ViewRender, ScrollBarMovesTheModelAlongY) {
-  // A small triangle placed at y = 50 − s sits in the middle of the view
-  // exactly when the scroll offset is s − 50.
-  struct Case {
-    int32_t scroll, offset;
-  };
-  const Case cases[] = {{50, 0}, {kStartScroll, -20}, {1, -49}};
+TEST_F(ViewRender, ScrollBarMovesTheModelUpAndDown) {
+  // A bar 2 units high and 20 wide; one step of the scroll bar moves it by
+  // 2% of the view's height (the scroll bar's 100 steps span two views).
+  Model bar{{flat(-10, -1), flat(10, -1), flat(10, 1), flat(-10, 1)}, {{0, 0, 1, 2}, {0, 0, 2, 3}}};
   step([&] {
-    EXPECT_EQ(intProperty(ui::kMainWindowId, ui::kScrollBar2Id, window::prop::kScrollPosition), kStartScroll);
     store().displayMode = 4;
-    for (const Case& c : cases) {
+    scrollTo(77);
+    putIntoStore(bar);
+    EXPECT_EQ(intProperty(ui::kMainWindowId, ui::kScrollBar2Id, window::prop::kScrollPosition), kStartScroll)
+        << "a fresh framing starts at the scroll bar's start position";
+    struct Case {
+      int32_t scroll;
+      double stepsUp;
+    };
+    for (const Case& c : {Case{30, 0}, Case{31, 1}, Case{40, 10}, Case{50, 20}, Case{10, -20}}) {
       SCOPED_TRACE(c.scroll);
-      const float centre = float(-c.offset);
-      putIntoStore(Model{{{-2, centre - 1, 0, 0, 0}, {2, centre - 1, 0, 0, 0}, {0, centre + 1, 0, 0, 0}},
-                         {{0, 0, 1, 2}}});
       scrollTo(c.scroll);
       const Screen s = frame();
-      EXPECT_TRUE(isRed(s.at(project(0, 0, 0)))) << "the model in the middle";
-      EXPECT_TRUE(isWhite(s.at(project(0, 2, 0))));
-      EXPECT_TRUE(isWhite(s.at(project(0, -2, 0))));
-      // One position further the model has moved by one unit (9 pixels).
-      scrollTo(c.scroll == 1 ? 2 : c.scroll - 1);
-      const Screen moved = frame();
-      EXPECT_EQ(isRed(moved.at(project(0, 0.6, 0))), c.scroll == 1) << "up one unit";
-      EXPECT_EQ(isRed(moved.at(project(0, -1.6, 0))), c.scroll != 1) << "down one unit";
+      // The bar's rows in the middle column.
+      int32_t top = -1, bottom = -1;
+      for (int32_t y = 0; y < kAreaHeight; ++y)
+        if (isRed(s.at({kAreaWidth / 2, y}))) {
+          if (top < 0) top = y;
+          bottom = y;
+        }
+      ASSERT_GE(top, 0) << "the bar is in view";
+      EXPECT_NEAR((top + bottom + 1) / 2.0, kAreaHeight / 2.0 - c.stepsUp * kAreaHeight / 50.0, 1.5);
     }
   });
   runToCleanEnd();
@@ -324,36 +347,44 @@ TEST_F(ViewRender, ScrollBarMovesTheModelAlongY) {
 
 TEST_F(ViewRender, DraggingTurnsTheModel) {
   step([&] {
-    scrollTo(50);
     putIntoStore(oneTriangle());
     store().displayMode = 4;
-    // (−7, −8) lies inside the triangle, (−7, 8) inside it turned by 180°
-    // about z.
-    const Point lowLeft = project(-7, -8, 0), highLeft = project(-7, 8, 0);
+    // (−7, −8) lies inside the triangle, (−7, 8) inside it turned upside
+    // down (half a turn about the screen's horizontal).
+    const Point lowLeft = flatAt(-7, -8), highLeft = flatAt(-7, 8);
     Screen s = frame();
     EXPECT_TRUE(isRed(s.at(lowLeft)));
     EXPECT_TRUE(isWhite(s.at(highLeft)));
+    const int32_t facing = s.count(isRed);
 
-    mouse(event::kMouseDown, 100, 200);
-    mouse(event::kMouseMove, 420, 200);
-    EXPECT_EQ(store().dragYaw, 180);
-    EXPECT_EQ(store().viewYaw, 0);
+    mouse(event::kMouseDown, 200, 100);
+    mouse(event::kMouseMove, 200, 340);  // 240 pixels down: 180°
+    EXPECT_EQ(store().dragPitch, 180);
+    EXPECT_EQ(store().viewPitch, 0);
     s = frame();  // the model follows the mouse before the release
     EXPECT_TRUE(isWhite(s.at(lowLeft)));
     EXPECT_TRUE(isRed(s.at(highLeft)));
-    mouse(event::kMouseUp, 420, 200);
-    EXPECT_EQ(store().viewYaw, 180);
-    EXPECT_EQ(store().dragYaw, 0);
+    mouse(event::kMouseUp, 200, 340);
+    EXPECT_EQ(store().viewPitch, 180);
+    EXPECT_EQ(store().dragPitch, 0);
     s = frame();
     EXPECT_TRUE(isWhite(s.at(lowLeft)));
     EXPECT_TRUE(isRed(s.at(highLeft)));
+
+    // A horizontal drag of 160 pixels turns it a quarter about the screen's
+    // vertical: the flat model is seen edge on.
+    mouse(event::kMouseDown, 100, 100);
+    mouse(event::kMouseMove, 260, 100);
+    EXPECT_EQ(store().dragYaw, 90);
+    EXPECT_LT(frame().count(isRed), facing / 20);
+    mouse(event::kMouseUp, 260, 100);
 
     // Small and vertical drags, and two drags of 200 degrees.
     struct Drag {
       int32_t dx, dy;
       int32_t yaw, pitch;  // committed afterwards
     };
-    const Drag drags[] = {{-1, 0, 180, 0}, {0, 10, 180, 7}, {356, 0, 380, 7}, {356, 0, 580, 7}};
+    const Drag drags[] = {{-1, 0, 90, 180}, {0, 10, 90, 187}, {356, 0, 290, 187}, {356, 0, 490, 187}};
     for (const Drag& d : drags) {
       mouse(event::kMouseDown, 200, 100);
       mouse(event::kMouseMove, 200 + d.dx, 100 + d.dy);
@@ -374,7 +405,6 @@ TEST_F(ViewRender, TexturesShowInTheirOwnColours) {
   writeBytes(textureDir() / "halves.tga",
              tgaFile(64, 64, [](int x, int) { return x < 32 ? kBlue : kGreen; }));
   step([&] {
-    scrollTo(50);
     putIntoStore(oneTriangle());
     setTexturePaths({"halves.tga"});
     game::prepareTextures();
@@ -382,15 +412,15 @@ TEST_F(ViewRender, TexturesShowInTheirOwnColours) {
     for (int32_t mode : {4, 5}) {
       store().displayMode = mode;
       const Screen s = frame();
-      EXPECT_TRUE(near(s.at(project(-4, -6, 0)), kBlue)) << "mode " << mode;
-      EXPECT_TRUE(near(s.at(project(4, -6, 0)), kGreen)) << "mode " << mode;
+      EXPECT_TRUE(near(s.at(flatAt(-4, -6)), kBlue)) << "mode " << mode;
+      EXPECT_TRUE(near(s.at(flatAt(4, -6)), kGreen)) << "mode " << mode;
       EXPECT_EQ(s.count(isRed), 0) << "mode " << mode << ": the texture is not tinted red";
     }
     // Points and lines of a textured model take the texture's colours too.
     store().displayMode = 0;
     const Screen points = frame();
-    EXPECT_TRUE(near(points.at(project(-10, -10, 0)), kBlue));
-    EXPECT_TRUE(near(points.at(project(10, -10, 0)), kGreen));
+    EXPECT_TRUE(near(points.at(flatAt(-10, -10)), kBlue));
+    EXPECT_TRUE(near(points.at(flatAt(10, -10)), kGreen));
   });
   runToCleanEnd();
   EXPECT_TRUE(finalLog().empty()) << utf8(finalLog());
@@ -406,9 +436,9 @@ TEST_F(ViewRender, EachMaterialShowsItsOwnTexture) {
   Model m;
   auto add = [&](float x, float y, int32_t material) {
     const int32_t first = int32_t(m.vertices.size());
-    m.vertices.push_back({x - 3, y - 3, 0, 0.2f, 0.2f});
-    m.vertices.push_back({x + 3, y - 3, 0, 0.8f, 0.2f});
-    m.vertices.push_back({x, y + 3, 0, 0.5f, 0.8f});
+    m.vertices.push_back(flat(x - 3, y - 3, 0.2f, 0.2f));
+    m.vertices.push_back(flat(x + 3, y - 3, 0.8f, 0.2f));
+    m.vertices.push_back(flat(x, y + 3, 0.5f, 0.8f));
     m.triangles.push_back({material, first, first + 1, first + 2});
   };
   add(-15, 8, 0);
@@ -418,22 +448,21 @@ TEST_F(ViewRender, EachMaterialShowsItsOwnTexture) {
   add(0, -8, 3);
   add(15, -8, 0);  // the first material again, after the others
   step([&] {
-    scrollTo(50);
     putIntoStore(m, 4);
     setTexturePaths({"blue.tga", "green.tga", "broken.tga", "yellow.tga"});
     game::prepareTextures();
     store().displayMode = 4;
     const Screen s = frame();
-    EXPECT_TRUE(near(s.at(project(-15, 7, 0)), kBlue));
-    EXPECT_TRUE(near(s.at(project(0, 7, 0)), kGreen));
-    EXPECT_TRUE(isRed(s.at(project(15, 7, 0)))) << "a texture that did not load: plain red";
-    EXPECT_TRUE(isRed(s.at(project(-15, -9, 0)))) << "a material outside the list: plain red";
-    EXPECT_TRUE(near(s.at(project(0, -9, 0)), kYellow));
-    EXPECT_TRUE(near(s.at(project(15, -9, 0)), kBlue));
+    EXPECT_TRUE(near(s.at(flatAt(-15, 7)), kBlue));
+    EXPECT_TRUE(near(s.at(flatAt(0, 7)), kGreen));
+    EXPECT_TRUE(isRed(s.at(flatAt(15, 7)))) << "a texture that did not load: plain red";
+    EXPECT_TRUE(isRed(s.at(flatAt(-15, -9)))) << "a material outside the list: plain red";
+    EXPECT_TRUE(near(s.at(flatAt(0, -9)), kYellow));
+    EXPECT_TRUE(near(s.at(flatAt(15, -9)), kBlue));
     // The same frame again: per-material binding leaves no state behind.
     const Screen again = frame();
-    EXPECT_TRUE(near(again.at(project(-15, 7, 0)), kBlue));
-    EXPECT_TRUE(near(again.at(project(0, -9, 0)), kYellow));
+    EXPECT_TRUE(near(again.at(flatAt(-15, 7)), kBlue));
+    EXPECT_TRUE(near(again.at(flatAt(0, -9)), kYellow));
   });
   runToCleanEnd();
   EXPECT_TRUE(boxes().empty());

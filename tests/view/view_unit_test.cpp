@@ -3,7 +3,10 @@
 // arithmetic on the view variables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <numbers>
 #include <cstring>
 #include <vector>
 
@@ -209,7 +212,7 @@ TEST_F(View, ViewportFollowsTheDrawingAreaAndSkipsAZeroHeight) {
     rt.calls.clear();
     rt.propertyCalls.clear();
     rt.propertyValues = {uint32_t(c.width), uint32_t(c.height)};
-    ui::onViewportUpdate(0, 0, 0);
+    ui::updateViewport();
     ASSERT_EQ(rt.propertyCalls.size(), 2u);
     EXPECT_EQ(rt.propertyCalls[0].unit, ui::kDrawingArea1.unit);
     EXPECT_EQ(rt.propertyCalls[0].property, kPropWidth);
@@ -232,9 +235,22 @@ TEST_F(View, ViewportFollowsTheDrawingAreaAndSkipsAZeroHeight) {
   EXPECT_TRUE(glCalls().empty()) << "a zero height gives no aspect: nothing is changed";
 }
 
-TEST_F(View, FramePlacesTurnsDrawsAndSwaps) {
+TEST_F(View, FrameProjectsPlacesTurnsCentresDrawsAndSwaps) {
   vars.glDeviceContext = 0x71;
   vars.glRenderContext = 0x72;
+  vars.viewportWidth = 504;
+  vars.viewportHeight = 448;
+  vars.viewFramed = 1;
+  vars.viewCentreX = 1;
+  vars.viewCentreY = 2;
+  vars.viewCentreZ = 3;
+  vars.viewRadius = 20;
+  vars.viewDistance = 80;
+  vars.scrollStep = 1.5;
+  vars.panX = 2;
+  vars.panY = -3;
+  vars.dragPanX = 0.5;
+  vars.dragPanY = 1;
   vars.viewPitch = 30;
   vars.dragPitch = 7;
   vars.viewYaw = 400;
@@ -246,9 +262,9 @@ TEST_F(View, FramePlacesTurnsDrawsAndSwaps) {
   ql::store::textureIds().dimension(2);
   struct Case {
     int32_t scroll;
-    double offset;
+    double offset;  // scroll steps from the start position 30, times the step
   };
-  for (const Case& c : {Case{50, 0.0}, Case{30, -20.0}, Case{1, -49.0}, Case{100, 50.0}}) {
+  for (const Case& c : {Case{30, 0.0}, Case{50, 30.0}, Case{1, -43.5}, Case{100, 105.0}}) {
     SCOPED_TRACE(c.scroll);
     rt.calls.clear();
     rt.propertyCalls.clear();
@@ -258,25 +274,38 @@ TEST_F(View, FramePlacesTurnsDrawsAndSwaps) {
     EXPECT_EQ(rt.propertyCalls[0].unit, ui::kScrollBar2.unit);
     EXPECT_EQ(rt.propertyCalls[0].property, kPropPosition);
     const auto calls = glCalls();
-    ASSERT_EQ(glCodes(), (std::vector<int32_t>{0x0A8, 0x020, 0x0C0, 0x028, 0x02C, 0x02C, 0x800, 0x098}));
+    ASSERT_EQ(glCodes(), (std::vector<int32_t>{0x0A8, 0x024, 0x020, 0x050, 0x024, 0x020, 0x0C0, 0x028, 0x02C,
+                                                0x02C, 0x028, 0x800, 0x098}));
     EXPECT_EQ(intOf(calls[0].args.at(0)), 0x4100);
-    EXPECT_EQ(dblOf(calls[2].args.at(0)), 1.0);  // red
-    EXPECT_EQ(dblOf(calls[2].args.at(1)), 0.0);
-    EXPECT_EQ(dblOf(calls[2].args.at(2)), 0.0);
-    EXPECT_EQ(dblOf(calls[2].args.at(3)), 1.0);
-    EXPECT_EQ(dblOf(calls[3].args.at(0)), 0.0);
-    EXPECT_EQ(dblOf(calls[3].args.at(1)), c.offset);
-    EXPECT_EQ(dblOf(calls[3].args.at(2)), -60.0);
-    // Pitch about x first, then yaw about z, each committed plus pending.
-    EXPECT_EQ(dblOf(calls[4].args.at(0)), 37.0);
-    EXPECT_EQ(dblOf(calls[4].args.at(1)), 1.0);
-    EXPECT_EQ(dblOf(calls[4].args.at(3)), 0.0);
-    EXPECT_EQ(dblOf(calls[5].args.at(0)), 220.0);
-    EXPECT_EQ(dblOf(calls[5].args.at(1)), 0.0);
-    EXPECT_EQ(dblOf(calls[5].args.at(3)), 1.0);
+    // The clipping planes hug the model's sphere: distance ∓ 1.05 radii.
+    EXPECT_EQ(dblOf(calls[3].args.at(0)), 45.0);
+    EXPECT_EQ(dblOf(calls[3].args.at(1)), 1.125);
+    EXPECT_DOUBLE_EQ(dblOf(calls[3].args.at(2)), 59.0);
+    EXPECT_DOUBLE_EQ(dblOf(calls[3].args.at(3)), 101.0);
+    EXPECT_EQ(intOf(calls[4].args.at(0)), 0x1700);
+    EXPECT_EQ(dblOf(calls[6].args.at(0)), 1.0);  // red
+    EXPECT_EQ(dblOf(calls[6].args.at(1)), 0.0);
+    EXPECT_EQ(dblOf(calls[6].args.at(2)), 0.0);
+    EXPECT_EQ(dblOf(calls[6].args.at(3)), 1.0);
+    // Moved (committed and pending pan, the scroll bar) and pushed away.
+    EXPECT_DOUBLE_EQ(dblOf(calls[7].args.at(0)), 2.5);
+    EXPECT_DOUBLE_EQ(dblOf(calls[7].args.at(1)), -2.0 + c.offset);
+    EXPECT_DOUBLE_EQ(dblOf(calls[7].args.at(2)), -80.0);
+    // Stood up and pitched about x first, then yaw about z, each committed
+    // plus pending.
+    EXPECT_EQ(dblOf(calls[8].args.at(0)), -90.0 + 37.0);
+    EXPECT_EQ(dblOf(calls[8].args.at(1)), 1.0);
+    EXPECT_EQ(dblOf(calls[8].args.at(3)), 0.0);
+    EXPECT_EQ(dblOf(calls[9].args.at(0)), 220.0);
+    EXPECT_EQ(dblOf(calls[9].args.at(1)), 0.0);
+    EXPECT_EQ(dblOf(calls[9].args.at(3)), 1.0);
+    // Turned about the bounds' centre.
+    EXPECT_EQ(dblOf(calls[10].args.at(0)), -1.0);
+    EXPECT_EQ(dblOf(calls[10].args.at(1)), -2.0);
+    EXPECT_EQ(dblOf(calls[10].args.at(2)), -3.0);
     // The model: the store's tables, its count and mode, per-material
     // textures in replace mode.
-    const auto& draw = calls[6].args;
+    const auto& draw = calls[11].args;
     ASSERT_EQ(draw.size(), 6u);
     EXPECT_EQ(draw[0].arg.tag, kTagFloatArray);
     EXPECT_EQ(wide(draw[0]), reinterpret_cast<uintptr_t>(vars.vertexTable));
@@ -287,9 +316,243 @@ TEST_F(View, FramePlacesTurnsDrawsAndSwaps) {
     EXPECT_EQ(draw[4].arg.tag, abi::kTagIntArray);
     EXPECT_EQ(wide(draw[4]), reinterpret_cast<uintptr_t>(vars.textureIds));
     EXPECT_EQ(intOf(draw[5]), 0x1E01);  // GL_REPLACE
-    EXPECT_EQ(wide(calls[7].args.at(0)), 0x71u);
+    EXPECT_EQ(wide(calls[12].args.at(0)), 0x71u);
   }
   ql::cleanupGlobals();
+}
+
+// ---- Framing ---------------------------------------------------------------------------
+
+// Puts vertices (x, y, z) and triangles (three vertex numbers from 0) into
+// the store, triangleCount as given.
+void putModel(const std::vector<std::array<float, 3>>& vertices, const std::vector<std::array<int32_t, 3>>& triangles,
+              int32_t triangleCount) {
+  ql::store::vertexTable().dimension(int32_t(std::max<size_t>(1, vertices.size())), 5);
+  for (size_t i = 0; i < vertices.size(); ++i)
+    for (int32_t col = 1; col <= 3; ++col) ql::store::vertexTable().at(int32_t(i) + 1, col) = vertices[i][col - 1];
+  ql::store::triangleTable().dimension(int32_t(std::max<size_t>(1, triangles.size())), 4);
+  for (size_t i = 0; i < triangles.size(); ++i)
+    for (int32_t col = 2; col <= 4; ++col) ql::store::triangleTable().at(int32_t(i) + 1, col) = triangles[i][col - 2];
+  ql::globals().triangleCount = triangleCount;
+}
+
+TEST_F(View, BoundsTakeOnlyTheVerticesTheDrawnTrianglesName) {
+  const float inf = INFINITY, nan = NAN;
+  putModel({{-1, -2, 0}, {3, 4, 41}, {100, 100, 100}, {inf, 0, 0}, {0, nan, 0}, {-5, 0, 7}, {-90, -90, -90}},
+           {{0, 1, 5},
+            {6, 2, 7},         // one past the last vertex: the triangle is not drawn
+            {-1, 6, 2},        // negative
+            {6, 2000000, 2},   // far outside
+            {3, 4, 0},         // coordinates that are not finite: those vertices alone are left out
+            {2, 2, 2}},        // beyond triangleCount: not drawn, not counted
+           5);
+  const ui::ModelBounds b = ui::modelBounds();
+  ASSERT_FALSE(b.empty);
+  EXPECT_EQ(b.min[0], -5);
+  EXPECT_EQ(b.min[1], -2);
+  EXPECT_EQ(b.min[2], 0);
+  EXPECT_EQ(b.max[0], 3);
+  EXPECT_EQ(b.max[1], 4);
+  EXPECT_EQ(b.max[2], 41);
+
+  // No triangle, a count beyond the table, the start-up shapes.
+  putModel({{1, 1, 1}}, {}, 0);
+  EXPECT_TRUE(ui::modelBounds().empty);
+  putModel({{1, 2, 3}}, {{0, 0, 0}}, 50);
+  EXPECT_FALSE(ui::modelBounds().empty);
+  EXPECT_EQ(ui::modelBounds().max[2], 3);
+  ql::cleanupGlobals();
+  ql::initGlobals();
+  vars.triangleCount = 3;
+  EXPECT_TRUE(ui::modelBounds().empty);
+  ql::cleanupGlobals();
+}
+
+TEST_F(View, FramingFillsFourFifthsOfTheHeightWhateverTheSize) {
+  const double f = 1.0 / std::tan(22.5 * std::numbers::pi / 180.0);
+  struct Case {
+    const char* name;
+    ui::ModelBounds bounds;
+    double aspect;
+    double centre[3];
+    double distance;
+  };
+  auto box = [](double x0, double y0, double z0, double x1, double y1, double z1) {
+    return ui::ModelBounds{false, {x0, y0, z0}, {x1, y1, z1}};
+  };
+  const Case cases[] = {
+      // A game character: 41 high, narrow; its front face fills 0.8 of the height.
+      {"character", box(-7, -3.4, 0, 7, 3.5, 41), 1.125, {0, 0.05, 20.5}, 3.45 + 20.5 * f / 0.8},
+      // The same shape in metres: the same picture at a 20th of the distance.
+      {"in metres", box(-0.35, -0.17, 0, 0.35, 0.175, 2.05), 1.125, {0, 0.0025, 1.025},
+       0.1725 + 1.025 * f / 0.8},
+      // Wider than the view: its width fills 0.8 of the view's width instead.
+      {"wide", box(-40, -1, -5, 40, 1, 5), 1.125, {0, 0, 0}, 1 + 40 * f / (0.8 * 1.125)},
+      {"wide in a tall view", box(-40, -1, -5, 40, 1, 5), 0.5, {0, 0, 0}, 1 + 40 * f / 0.4},
+      // Only depth: never nearer than 1.1 radii.
+      {"needle into the view", box(0, -10, 0, 0, 10, 0), 1.125, {0, 0, 0}, 11.0},
+      // A point and nothing at all: a radius of 1.
+      {"point", box(5, 6, 7, 5, 6, 7), 1.125, {5, 6, 7}, 1.1},
+      {"empty", ui::ModelBounds{}, 1.125, {0, 0, 0}, 1.1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ui::Framing fr = ui::framingFor(c.bounds, c.aspect);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(fr.centre[k], c.centre[k], 1e-9) << k;
+    EXPECT_NEAR(fr.distance, c.distance, 1e-9 * c.distance);
+    EXPECT_GE(fr.distance, 1.1 * fr.radius - 1e-12);
+    // 50 steps of the scroll bar: the view's height at that distance.
+    EXPECT_NEAR(fr.scrollStep * 50, 2 * fr.distance / f, 1e-9 * fr.distance);
+  }
+  EXPECT_NEAR(ui::framingFor(box(-1, -2, -2, 1, 2, 2), 1.0).radius, 3.0, 1e-12);
+}
+
+TEST_F(View, FramingAndResetReturnToTheStartOfAFreshLoad) {
+  putModel({{-7, -3, 0}, {7, 3, 41}}, {{0, 1, 1}}, 1);
+  vars.viewportWidth = 504;
+  vars.viewportHeight = 448;
+  vars.viewYaw = 95;
+  vars.viewPitch = -12;
+  vars.dragging = 1;
+  vars.dragYaw = 3;
+  vars.panX = 4;
+  vars.dragPanY = 2;
+  vars.viewDistance = 7;
+  ui::frameModel();
+  const ui::Framing expected = ui::framingFor(ui::modelBounds(), 1.125);
+  EXPECT_EQ(vars.viewFramed, 1);
+  EXPECT_EQ(vars.viewCentreZ, 20.5);
+  EXPECT_EQ(vars.framingDistance, expected.distance);
+  EXPECT_EQ(vars.viewDistance, expected.distance);
+  EXPECT_EQ(vars.scrollStep, expected.scrollStep);
+  auto expectFresh = [&] {
+    EXPECT_EQ(vars.viewYaw, 0);
+    EXPECT_EQ(vars.viewPitch, 0);
+    EXPECT_EQ(vars.dragYaw, 0);
+    EXPECT_EQ(vars.dragging, 0);
+    EXPECT_EQ(vars.panX, 0);
+    EXPECT_EQ(vars.dragPanY, 0);
+    EXPECT_EQ(vars.viewDistance, vars.framingDistance);
+    // The scroll bar back at its start position.
+    ASSERT_FALSE(rt.propertyCalls.empty());
+    const auto& w = rt.propertyCalls.back();
+    EXPECT_TRUE(w.write);
+    EXPECT_EQ(w.unit, ui::kScrollBar2.unit);
+    EXPECT_EQ(w.property, kPropPosition);
+    EXPECT_EQ(w.value, 30u);
+  };
+  expectFresh();
+
+  // A double click and Home return there; other keys do nothing.
+  struct Reset {
+    const char* name;
+    intptr_t (*handler)(intptr_t, intptr_t, intptr_t);
+    intptr_t first;
+    bool resets;
+  };
+  const Reset resets[] = {{"double click", ui::onMouseDoubleClick, 10, true},
+                          {"Home", ui::onKeyDown, 0x24, true},
+                          {"End", ui::onKeyDown, 0x23, false},
+                          {"A", ui::onKeyDown, 'A', false}};
+  for (const Reset& r : resets) {
+    SCOPED_TRACE(r.name);
+    rt.propertyCalls.clear();
+    vars.viewYaw = 40;
+    vars.panY = -1;
+    vars.viewDistance = vars.framingDistance / 2;
+    r.handler(r.first, 20, 0);
+    if (r.resets) {
+      expectFresh();
+    } else {
+      EXPECT_EQ(vars.viewYaw, 40);
+      EXPECT_EQ(vars.panY, -1);
+      EXPECT_TRUE(rt.propertyCalls.empty());
+    }
+  }
+  ql::cleanupGlobals();
+}
+
+TEST_F(View, TheWheelZoomsByATenthANotchWithinBounds) {
+  vars.viewFramed = 1;
+  vars.viewRadius = 10;
+  vars.framingDistance = 60;
+  struct Case {
+    const char* name;
+    double from;
+    int32_t delta;
+    double to;
+  };
+  const Case cases[] = {
+      {"one notch away from the user: nearer", 60, 120, 54},
+      {"one notch toward the user: farther", 54, -120, 60},
+      {"three notches at once", 60, 360, 60 * 0.729},
+      {"half a notch", 60, 60, 60 * std::sqrt(0.9)},
+      {"never nearer than 1.1 radii", 12, 1200, 11},
+      {"never farther than 20 framings", 1100, -1200, 1200},
+      {"no turn", 33, 0, 33},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    vars.viewDistance = c.from;
+    ui::onMouseWheel(200, 100, int32_t(uint32_t(uint16_t(int16_t(c.delta))) << 16 | 0x01));
+    EXPECT_NEAR(vars.viewDistance, c.to, 1e-9);
+  }
+  // Before any model is framed the wheel changes nothing.
+  vars.viewFramed = 0;
+  vars.viewDistance = 0;
+  ui::zoomView(120);
+  EXPECT_EQ(vars.viewDistance, 0);
+  EXPECT_TRUE(rt.calls.empty()) << "the wheel only changes variables";
+}
+
+TEST_F(View, RightOrMiddleDragsMoveTheModelWithTheMouse) {
+  vars.viewFramed = 1;
+  vars.viewDistance = 60;
+  vars.viewportHeight = 448;
+  vars.viewYaw = 5;
+  // At 60 units the view is 2 × 60 × tan 22.5° high: that many units per 448 pixels.
+  const double unitsPerPixel = 2 * 60 * std::tan(22.5 * std::numbers::pi / 180.0) / 448;
+  struct Case {
+    const char* name;
+    int32_t keys;
+    bool pans;
+  };
+  const Case cases[] = {{"right", 0x02, true},  {"middle", 0x10, true}, {"right with shift", 0x06, true},
+                        {"left", 0x01, false},  {"left and right", 0x03, false},
+                        {"no button named", 0, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    vars.panX = 1;
+    vars.panY = 2;
+    ui::onMouseDown(100, 100, c.keys);
+    ui::onMouseMove(150, 80, c.keys);
+    if (c.pans) {
+      EXPECT_NEAR(vars.dragPanX, 50 * unitsPerPixel, 1e-12);
+      EXPECT_NEAR(vars.dragPanY, 20 * unitsPerPixel, 1e-12) << "up the screen";
+      EXPECT_EQ(vars.dragYaw, 0) << "a move does not turn";
+    } else {
+      EXPECT_EQ(vars.dragPanX, 0);
+      EXPECT_EQ(vars.dragYaw, 28);  // 50 / 640 × 360 = 28.125
+    }
+    ui::onMouseUp(150, 80, 0);
+    EXPECT_EQ(vars.dragging, 0);
+    EXPECT_EQ(vars.dragPanX, 0);
+    EXPECT_NEAR(vars.panX, c.pans ? 1 + 50 * unitsPerPixel : 1, 1e-12);
+    EXPECT_NEAR(vars.panY, c.pans ? 2 + 20 * unitsPerPixel : 2, 1e-12);
+    vars.viewYaw = 5;
+  }
+}
+
+TEST_F(View, ASecondPressDuringADragEndsTheFirstWhereItIs) {
+  ui::onMouseDown(0, 0, 0x01);
+  ui::onMouseMove(320, 0, 0x01);  // half a turn pending
+  ui::onMouseDown(320, 0, 0x03);  // the right button joins: the turn is kept
+  EXPECT_EQ(vars.viewYaw, 180);
+  EXPECT_EQ(vars.dragging, 1);
+  ui::onMouseMove(330, 0, 0x03);
+  ui::onMouseUp(330, 0, 0x02);
+  EXPECT_EQ(vars.viewYaw, 185);
+  EXPECT_EQ(vars.dragging, 0);
 }
 
 TEST_F(View, ReleaseGivesTheContextUpAndNoFrameFollows) {

@@ -84,6 +84,35 @@ TEST_F(FltkSmoke, MainWindowWorksThroughTheInterface) {
   EXPECT_GT(depthBits, 0);
   surface->swapBuffers();
 
+  // The drawing area's wheel, buttons, double click and keys as FLTK hands
+  // them over: Windows' numbers and key bits.
+  auto* area = reinterpret_cast<Fl_Widget*>(*handle);
+  events.clear();
+  Fl::e_x = 30;
+  Fl::e_y = 40;
+  Fl::e_state = 0;
+  Fl::e_dy = -2;  // FLTK: two notches away from the user
+  area->handle(FL_MOUSEWHEEL);
+  Fl::e_keysym = FL_Button + FL_RIGHT_MOUSE;
+  Fl::e_state = FL_BUTTON3;
+  Fl::e_clicks = 0;
+  area->handle(FL_PUSH);
+  Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
+  Fl::e_state = FL_BUTTON1;
+  Fl::e_clicks = 1;  // the second press of a double click
+  area->handle(FL_PUSH);
+  Fl::e_clicks = 0;
+  Fl::e_keysym = FL_Home;
+  Fl::e_state = FL_CTRL;
+  area->handle(FL_KEYBOARD);
+  Fl::e_keysym = FL_F + 1;
+  EXPECT_EQ(area->handle(FL_KEYBOARD), 0) << "keys without a Windows code are left to FLTK";
+  Fl::e_state = 0;
+  EXPECT_EQ(events, (std::vector<Event>{{kMain, kArea, event::kMouseWheel, 30, 40, keys::withWheel(0, 240)},
+                                        {kMain, kArea, event::kMouseDown, 30, 40, keys::kRightButton},
+                                        {kMain, kArea, event::kMouseDoubleClick, 30, 40, keys::kLeftButton},
+                                        {kMain, kArea, event::kKeyDown, vk::kHome, 0, keys::kControl}}));
+
   events.clear();
   ASSERT_TRUE(ws.moveResize(kMain, kMainUnit, 80, 90, std::nullopt, std::nullopt).ok());
   ASSERT_FALSE(events.empty());

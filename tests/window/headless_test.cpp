@@ -1,5 +1,7 @@
 #include "runtime/window/headless.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "window_fixture.h"
@@ -265,10 +267,37 @@ TEST_F(Headless, MouseEventsCarryPositionAndKeys) {
   ASSERT_TRUE(ws.mouse(kMain, kArea, event::kMouseDown, 100, 40, keys::kLeftButton).ok());
   ASSERT_TRUE(ws.mouse(kMain, kArea, event::kMouseMove, 420, 50, keys::kLeftButton).ok());
   ASSERT_TRUE(ws.mouse(kMain, kArea, event::kMouseUp, 420, 50).ok());
-  EXPECT_EQ(events, (std::vector<Event>{{kMain, kArea, -1, 100, 40, 1}, {kMain, kArea, -6, 420, 50, 1},
-                                        {kMain, kArea, -2, 420, 50, 0}}));
-  EXPECT_FALSE(ws.mouse(kMain, kArea, -3, 0, 0).ok());
+  ASSERT_TRUE(ws.mouse(kMain, kArea, event::kMouseDoubleClick, 7, 8, keys::kRightButton).ok());
+  ASSERT_TRUE(ws.mouse(kMain, kArea, event::kMouseWheel, 30, 20, keys::withWheel(keys::kShift, -240)).ok());
+  ASSERT_TRUE(ws.key(kMain, kArea, vk::kHome, keys::kControl).ok());
+  EXPECT_EQ(events, (std::vector<Event>{{kMain, kArea, -1, 100, 40, 1},
+                                        {kMain, kArea, -6, 420, 50, 1},
+                                        {kMain, kArea, -2, 420, 50, 0},
+                                        {kMain, kArea, -3, 7, 8, 2},
+                                        {kMain, kArea, -12, 30, 20, int32_t(0xFF100004u)},
+                                        {kMain, kArea, -9, 0x24, 0, 8}}));
+  // A key event (−9) or a number of no event is no mouse event.
+  for (int32_t notMouse : {-4, -9, 0, 1}) EXPECT_FALSE(ws.mouse(kMain, kArea, notMouse, 0, 0).ok()) << notMouse;
   EXPECT_FALSE(ws.mouse(kMain, kList, event::kMouseDown, 0, 0).ok());
+  EXPECT_FALSE(ws.key(kMain, kList, vk::kHome).ok()) << "keys only for drawing areas";
+}
+
+TEST_F(Headless, WheelTurnTravelsInTheKeyStatesHighBits) {
+  struct Case {
+    int32_t bits, delta, packed;
+  };
+  const Case cases[] = {
+      {0, 120, 0x00780000},
+      {keys::kLeftButton | keys::kShift, -120, int32_t(0xFF880005u)},
+      {0x12345, 0, 0x2345},                  // only the low 16 bits of the keys
+      {0, 40000, 0x7FFF0000},                // clamped to 16 bits
+      {0, -40000, int32_t(0x80000000u)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.delta);
+    EXPECT_EQ(keys::withWheel(c.bits, c.delta), c.packed);
+    EXPECT_EQ(keys::wheelDelta(c.packed), std::clamp(c.delta, -32768, 32767));
+  }
 }
 
 TEST_F(Headless, DefinitionsThatCannotBeBuiltAreRefusedWhole) {

@@ -224,6 +224,25 @@ TEST_F(Win32Smoke, MainWindowWorksThroughTheInterface) {
   EXPECT_EQ(events[1], (Event{kMain, kArea, event::kMouseMove, -3, 25, keys::kLeftButton}));
   EXPECT_EQ(events[2], (Event{kMain, kArea, event::kMouseUp, 12, 22, 0}));
 
+  // Double clicks, keys and the wheel (its position in screen pixels; a
+  // wheel outside the area is not the area's).
+  events.clear();
+  SendMessageW(area, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 6));
+  SendMessageW(area, WM_LBUTTONUP, 0, MAKELPARAM(5, 6));
+  SendMessageW(area, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(7, 8));
+  SendMessageW(area, WM_KEYDOWN, VK_HOME, 0);
+  POINT inside{30, 40}, outside{-50, 40};
+  ClientToScreen(area, &inside);
+  ClientToScreen(area, &outside);
+  SendMessageW(area, WM_MOUSEWHEEL, MAKEWPARAM(MK_SHIFT, WHEEL_DELTA * 2), MAKELPARAM(inside.x, inside.y));
+  SendMessageW(area, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), MAKELPARAM(outside.x, outside.y));
+  EXPECT_EQ(events, (std::vector<Event>{{kMain, kArea, event::kMouseDoubleClick, 5, 6, keys::kLeftButton},
+                                        {kMain, kArea, event::kMouseUp, 5, 6, 0},
+                                        {kMain, kArea, event::kMouseDown, 7, 8, keys::kRightButton},
+                                        {kMain, kArea, event::kKeyDown, vk::kHome, 0, 0},
+                                        {kMain, kArea, event::kMouseWheel, 30, 40, keys::withWheel(keys::kShift, 240)}}));
+  SendMessageW(area, WM_RBUTTONUP, 0, MAKELPARAM(7, 8));
+
   // Show: the first show reports place and size.
   events.clear();
   ASSERT_TRUE(ws.setProperty(kMain, kMainUnit, prop::kVisible, 1).ok());

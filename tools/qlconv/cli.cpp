@@ -21,6 +21,23 @@ bool equalsAsciiNoCase(std::string_view a, std::string_view b) {
   });
 }
 
+// "WxH" within the picture sizes.
+Result<std::pair<int, int>> parseSize(std::string_view text) {
+  const auto bad = [&] {
+    return fail("--size wants WIDTHxHEIGHT, each from " + std::to_string(kMinPictureSize) + " to " +
+                std::to_string(kMaxPictureSize) + ", not \"" + std::string(text) + "\"");
+  };
+  const size_t x = text.find('x');
+  if (x == std::string_view::npos) return bad();
+  int w = 0, h = 0;
+  const char* const first = text.data();
+  const auto [wEnd, wEc] = std::from_chars(first, first + x, w);
+  const auto [hEnd, hEc] = std::from_chars(first + x + 1, first + text.size(), h);
+  if (wEc != std::errc() || wEnd != first + x || hEc != std::errc() || hEnd != first + text.size()) return bad();
+  if (w < kMinPictureSize || w > kMaxPictureSize || h < kMinPictureSize || h > kMaxPictureSize) return bad();
+  return std::pair{w, h};
+}
+
 Result<int> parseJobs(std::string_view text) {
   int n = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
@@ -43,12 +60,13 @@ std::string_view formatName(Format f) {
     case Format::Obj: return "obj";
     case Format::Ac3d: return "ac3d";
     case Format::Skc: return "skc";
+    case Format::Png: return "png";
   }
   return "?";
 }
 
 std::optional<Format> parseFormat(std::string_view name) {
-  for (Format f : {Format::Obj, Format::Ac3d, Format::Skc})
+  for (Format f : {Format::Obj, Format::Ac3d, Format::Skc, Format::Png})
     if (name == formatName(f)) return f;
   return std::nullopt;
 }
@@ -72,13 +90,26 @@ Format defaultTarget(InputKind kind) { return kind == InputKind::Skc ? Format::O
 
 std::string usageText() {
   return std::string(
-             "usage: qlconv [--to obj|ac3d|skc] [-o OUTDIR] [-j N] FILE_OR_FOLDER...\n"
-             "Converts character-skin models with the tool's own readers and writers.\n"
+             "usage: qlconv [--to obj|ac3d|skc|png] [-o OUTDIR] [-j N] FILE_OR_FOLDER...\n"
+             "       qlconv --sheet FILE.png [-j N] FILE_OR_FOLDER...\n"
+             "Converts character-skin models with the tool's own readers and writers, or\n"
+             "draws them as the tool's view shows them.\n"
              "  FILE_OR_FOLDER   .skc and .obj files; a folder stands for every .skc and .obj\n"
              "                   file directly inside it\n"
              "  --to FORMAT      what to write: obj (a folder NAME/ with NAME.obj, NAME.mtl and\n"
-             "                   the side files .bones, .skchead, .skcname), ac3d (NAME.ac) or\n"
-             "                   skc (NAME.skc); default obj for .skc input, skc for .obj input\n"
+             "                   the side files .bones, .skchead, .skcname), ac3d (NAME.ac),\n"
+             "                   skc (NAME.skc) or png (NAME.png: the model in 纹理模式 as a\n"
+             "                   fresh load shows it); default obj for .skc input, skc for\n"
+             "                   .obj input\n"
+             "  --sheet FILE.png one contact sheet of every model, each with its file name\n"
+             "                   under it, in the order the tool's model list shows them\n"
+             "  --size WxH       a picture's size (png: default 512x512; a sheet's pictures:\n"
+             "                   default 256x256)\n"
+             "  --background white|transparent\n"
+             "                   behind the model (default white, as in the view)\n"
+             "  --textures PATH  the textures: a folder (the tool's lx_ptx_tmp) or the game's\n"
+             "                   texture package; default: ./lx_ptx_tmp when there is one,\n"
+             "                   else the ptexture.pak beside each input's pmodel folder\n"
              "  -o OUTDIR        where the output goes (made when missing); default: beside\n"
              "                   each input\n"
              "  -j N             convert N inputs at once, each in a process of its own;\n"
@@ -123,7 +154,28 @@ Result<Options> parseArgs(std::span<const std::string> args) {
       auto v = valueOf(i, "--to", arg);
       if (!v) return v.error();
       o.to = parseFormat(*v);
-      if (!o.to) return fail("--to wants obj, ac3d or skc, not \"" + *v + "\"");
+      if (!o.to) return fail("--to wants obj, ac3d, skc or png, not \"" + *v + "\"");
+    } else if (arg.starts_with("--sheet") && (arg.size() == 7 || arg[7] == '=')) {
+      auto v = valueOf(i, "--sheet", arg);
+      if (!v) return v.error();
+      o.sheet = *v;
+    } else if (arg.starts_with("--size") && (arg.size() == 6 || arg[6] == '=')) {
+      auto v = valueOf(i, "--size", arg);
+      if (!v) return v.error();
+      auto size = parseSize(*v);
+      if (!size) return size.error();
+      o.picture.width = size->first;
+      o.picture.height = size->second;
+    } else if (arg.starts_with("--background") && (arg.size() == 12 || arg[12] == '=')) {
+      auto v = valueOf(i, "--background", arg);
+      if (!v) return v.error();
+      if (*v != "white" && *v != "transparent")
+        return fail("--background wants white or transparent, not \"" + *v + "\"");
+      o.picture.transparent = *v == "transparent";
+    } else if (arg.starts_with("--textures") && (arg.size() == 10 || arg[10] == '=')) {
+      auto v = valueOf(i, "--textures", arg);
+      if (!v) return v.error();
+      o.picture.textures = *v;
     } else if (arg.starts_with("-o")) {
       auto v = valueOf(i, "-o", arg);
       if (!v) return v.error();
@@ -143,6 +195,15 @@ Result<Options> parseArgs(std::span<const std::string> args) {
     }
   }
   if (!o.help && !o.version && o.inputs.empty()) return fail("no input given");
+  if (!o.sheet.empty()) {
+    if (o.to && *o.to != Format::Png) return fail("--sheet draws pictures: --to " + std::string(formatName(*o.to)) +
+                                                  " does not go with it");
+    if (!o.outDir.empty()) return fail("--sheet writes one file: -o does not go with it");
+    o.to = Format::Png;
+  }
+  if (o.picture.width == 0) {
+    o.picture.width = o.picture.height = o.sheet.empty() ? kDefaultPictureSize : kDefaultSheetTileSize;
+  }
   return o;
 }
 
@@ -153,6 +214,7 @@ fs::path outputPath(const fs::path& input, Format to, const fs::path& outDir) {
     case Format::Obj: return dir / base / (base + ".obj");
     case Format::Ac3d: return dir / (base + ".ac");
     case Format::Skc: return dir / (base + ".skc");
+    case Format::Png: return dir / (base + ".png");
   }
   return {};
 }

@@ -22,12 +22,12 @@ inline constexpr char kVersion[] = QLCONV_VERSION;
 // risks running out of processes.
 inline constexpr int kMaxJobs = 256;
 
-// Writers reachable from the menu 文件/输出.
-enum class Format { Obj, Ac3d, Skc };
+// Writers reachable from the menu 文件/输出, and a picture of the view.
+enum class Format { Obj, Ac3d, Skc, Png };
 // What reads an input: the model list's SKC load or the OBJ import.
 enum class InputKind { Skc, Obj };
 
-std::string_view formatName(Format f);  // "obj", "ac3d", "skc"
+std::string_view formatName(Format f);  // "obj", "ac3d", "skc", "png"
 std::optional<Format> parseFormat(std::string_view name);
 std::string_view inputKindName(InputKind k);  // "skc", "obj"
 std::optional<InputKind> parseInputKind(std::string_view name);
@@ -36,6 +36,19 @@ std::optional<InputKind> inputKindOf(const fs::path& file);
 // Without --to: SKC becomes OBJ, OBJ becomes SKC.
 Format defaultTarget(InputKind kind);
 
+// Pictures (--to png, --sheet): each model as the view shows it in 纹理模式
+// after a fresh load.
+inline constexpr int kDefaultPictureSize = 512;
+inline constexpr int kDefaultSheetTileSize = 256;
+inline constexpr int kMinPictureSize = 16;
+inline constexpr int kMaxPictureSize = 4096;
+struct PictureOptions {
+  int width = 0;  // 0: the default (512 for --to png, 256 a tile for --sheet)
+  int height = 0;
+  bool transparent = false;  // the background: transparent, or white as in the view
+  fs::path textures;         // a texture folder or package; empty: found (see usage)
+};
+
 struct Options {
   bool help = false;
   bool version = false;
@@ -43,6 +56,8 @@ struct Options {
   fs::path outDir;     // empty: beside each input
   int jobs = 0;        // 0: one per core
   fs::path runtimeDir;  // empty: this build's runtime folder
+  fs::path sheet;      // --sheet: one contact sheet of every input
+  PictureOptions picture;
   std::vector<std::string> inputs;
 };
 
@@ -63,8 +78,8 @@ struct Job {
 };
 
 // The main output file of `input` converted to `to`, in `outDir` (empty:
-// beside the input): NAME.ac, NAME.skc, or NAME/NAME.obj with the MTL and
-// side files in that folder of its own.
+// beside the input): NAME.ac, NAME.skc, NAME.png, or NAME/NAME.obj with the
+// MTL and side files in that folder of its own.
 fs::path outputPath(const fs::path& input, Format to, const fs::path& outDir);
 
 // Expands folders (their .skc and .obj files, by name), drops repeats of the

@@ -2,8 +2,17 @@
 
 #include <unistd.h>
 
+#include <cctype>
+#include <charconv>
 #include <fstream>
 #include <system_error>
+
+#ifdef QLCONV_PICTURES
+#include <GL/gl.h>
+
+#include "runtime/window/offscreen.h"
+#include "tools/picture/picture.h"
+#endif
 
 #include "common/gbk.h"
 #include "module/support/globals.h"
@@ -24,6 +33,14 @@ constexpr char kGameFolderName[] = "game";
 constexpr char kGameFolderText[] = ".\\game";  // the memory file's content
 constexpr char kModelFolderName[] = "pmodel";
 
+// The main window's design around 画板1 (the layout keeps these margins).
+constexpr int kMainDesignWidth = 640;
+constexpr int kMainDesignHeight = 480;
+constexpr int kAreaDesignWidth = 504;
+constexpr int kAreaDesignHeight = 448;
+// The start of the log line for a texture that did not load.
+constexpr char kTextureFailedUtf8[] = "纹理文件载入失败 [";
+
 // What the writers show when the file is written (the prefix, then the path).
 constexpr char kObjAc3dWrittenUtf8[] = "已输出模型: ";
 constexpr char kSkcWrittenUtf8[] = "已输出SKC文件到 ";
@@ -33,6 +50,7 @@ window::Id exportMenuItem(Format f) {
     case Format::Obj: return ui::kMenuExportObjId;
     case Format::Ac3d: return ui::kMenuExportAc3dId;
     case Format::Skc: return ui::kMenuExportSkcId;
+    case Format::Png: break;  // drawn, not exported
   }
   return 0;
 }
@@ -42,6 +60,7 @@ std::string exportMenuName(Format f) {
     case Format::Obj: return "文件/输出/OBJ格式";
     case Format::Ac3d: return "文件/输出/AC3D格式";
     case Format::Skc: return "文件/输出/SKC格式";
+    case Format::Png: break;
   }
   return "?";
 }
@@ -66,6 +85,27 @@ Status writeFile(const fs::path& file, std::string_view bytes) {
   return Ok{};
 }
 
+// The texture folder of the temporary program: the files of `from`, linked.
+// BMP files are copied instead: converting a texture writes NAME.bmp beside
+// it, and must not write through a link into the user's folder.
+Status linkTextures(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code fileError;
+    if (!it->is_regular_file(fileError)) continue;
+    const fs::path target = to / it->path().filename();
+    std::string ext = it->path().extension().string();
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".bmp")
+      fs::copy_file(it->path(), target, fileError);
+    else
+      fs::create_symlink(it->path(), target, fileError);
+    if (fileError) return fail("cannot take the texture " + it->path().string() + ": " + fileError.message());
+  }
+  if (ec) return fail("cannot list the textures in " + from.string() + ": " + ec.message());
+  return Ok{};
+}
+
 // The temporary program: its memory file names the game folder and its
 // texture folder exists, so the start asks nothing; the game folder's pmodel
 // holds the SKC input under its own name.
@@ -75,6 +115,9 @@ Status prepareProgram(const ConvertRequest& r, const fs::path& work) {
   if (!ec) fs::create_directories(work / kGameFolderName / kModelFolderName, ec);
   if (ec) return fail("cannot make the temporary program folder: " + ec.message());
   if (auto s = writeFile(work / apprun::kMemoryFileName, kGameFolderText); !s) return s;
+  if (!r.textures.empty()) {
+    if (auto s = linkTextures(r.textures, work / apprun::kTextureFolderName); !s) return s;
+  }
   if (r.kind == InputKind::Skc) {
     const fs::path entry = work / kGameFolderName / kModelFolderName / r.input.filename();
     fs::create_symlink(r.input, entry, ec);
@@ -87,6 +130,62 @@ Status prepareProgram(const ConvertRequest& r, const fs::path& work) {
   return Ok{};
 }
 
+// Lines of a log text that start with `prefix`.
+int32_t countLines(std::string_view log, std::string_view prefix) {
+  int32_t n = 0;
+  for (size_t at = 0; at < log.size();) {
+    size_t end = log.find("\r\n", at);
+    if (end == std::string_view::npos) end = log.size();
+    if (log.substr(at, end - at).starts_with(prefix)) ++n;
+    at = end + 2;
+  }
+  return n;
+}
+
+#ifdef QLCONV_PICTURES
+// One tick of 时钟1 and the frame it presented in 画板1.
+Result<picture::Picture> tickAndRead(window::HeadlessWindowSystem& windows) {
+  auto* surface = dynamic_cast<window::OffscreenSurface*>(windows.glTarget(ui::kMainWindowId, ui::kDrawingArea1Id));
+  if (!surface) return fail("no picture: the view has no OpenGL surface");
+  const int32_t swaps = surface->swapCount();
+  auto ticked = windows.tick(ui::kMainWindowId, ui::kTimer1Id);
+  if (!ticked || !*ticked || surface->swapCount() == swaps) return fail("no picture: the view drew no frame");
+  return picture::Picture::fromPixels(surface->width(), surface->height(), surface->readPixels());
+}
+
+// The view's first frame as a PNG file. For a transparent background it is
+// drawn a second time on transparent black: what shows the clear colour in
+// both frames is background.
+Status drawPicture(window::HeadlessWindowSystem& windows, const ConvertRequest& r) {
+  auto onWhite = tickAndRead(windows);
+  if (!onWhite) return onWhite.error();
+  picture::Picture out = std::move(*onWhite);
+  if (out.width != r.width || out.height != r.height)
+    return fail("no picture: the view is " + std::to_string(out.width) + " x " + std::to_string(out.height) +
+                " pixels, not " + std::to_string(r.width) + " x " + std::to_string(r.height));
+  if (r.transparent) {
+    auto* surface = dynamic_cast<window::OffscreenSurface*>(windows.glTarget(ui::kMainWindowId, ui::kDrawingArea1Id));
+    if (!surface->makeCurrent()) return fail("no picture: the view's OpenGL context is gone");
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    auto onBlack = tickAndRead(windows);
+    if (!onBlack) return onBlack.error();
+    for (int32_t y = 0; y < out.height; ++y)
+      for (int32_t x = 0; x < out.width; ++x) {
+        const picture::Rgba w = out.at(x, y), b = onBlack->at(x, y);
+        const bool background = w == picture::Rgba{255, 255, 255, 255} && b == picture::Rgba{0, 0, 0, 0};
+        out.set(x, y, background ? picture::Rgba{} : picture::Rgba{w.r, w.g, w.b, 255});
+      }
+  } else {
+    for (size_t i = 3; i < out.rgba.size(); i += 4) out.rgba[i] = 255;  // the view shows no alpha
+  }
+  return picture::writePng(out, r.output);
+}
+#else
+Status drawPicture(window::HeadlessWindowSystem&, const ConvertRequest&) {
+  return fail("no picture: this build of qlconv draws none");
+}
+#endif
+
 }  // namespace
 
 std::vector<std::string> childArgs(const ConvertRequest& r) {
@@ -95,11 +194,15 @@ std::vector<std::string> childArgs(const ConvertRequest& r) {
           std::string(formatName(r.to)),
           r.input.string(),
           r.output.string(),
-          r.runtimeDir.string()};
+          r.runtimeDir.string(),
+          std::to_string(r.width),
+          std::to_string(r.height),
+          r.transparent ? "transparent" : "white",
+          r.textures.string()};
 }
 
 std::optional<ConvertRequest> parseChildArgs(std::span<const std::string> args) {
-  if (args.size() != 6 || args[0] != kChildFlag) return std::nullopt;
+  if (args.size() != 10 || args[0] != kChildFlag) return std::nullopt;
   ConvertRequest r;
   const auto kind = parseInputKind(args[1]);
   const auto to = parseFormat(args[2]);
@@ -109,7 +212,21 @@ std::optional<ConvertRequest> parseChildArgs(std::span<const std::string> args) 
   r.input = args[3];
   r.output = args[4];
   r.runtimeDir = args[5];
+  auto size = [](const std::string& text) -> std::optional<int> {
+    int v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size() || v < kMinPictureSize || v > kMaxPictureSize)
+      return std::nullopt;
+    return v;
+  };
+  const auto width = size(args[6]), height = size(args[7]);
+  if (!width || !height || (args[8] != "white" && args[8] != "transparent")) return std::nullopt;
+  r.width = *width;
+  r.height = *height;
+  r.transparent = args[8] == "transparent";
+  r.textures = args[9];
   if (!r.input.is_absolute() || !r.output.is_absolute()) return std::nullopt;
+  if (!r.textures.empty() && !r.textures.is_absolute()) return std::nullopt;
   return r;
 }
 
@@ -131,6 +248,9 @@ int convertOne(const ConvertRequest& r, FILE* messagesFile) {
   auto written = utf8ToGbk(r.to == Format::Skc ? kSkcWrittenUtf8 : kObjAc3dWrittenUtf8);
   if (!written) return refuse("no GBK form of the writer's message");
   const std::string successText = *written + *outputText;
+  const bool picture = r.to == Format::Png;
+  if (picture && !apprun::offscreenGlAvailable())
+    return refuse("no picture: this build has no offscreen OpenGL to draw with");
 
   // The run has made the folder before any conversion started (and tidies
   // it afterwards); a child started alone makes it here.
@@ -146,7 +266,8 @@ int convertOne(const ConvertRequest& r, FILE* messagesFile) {
 
   apprun::AppRunner::Options options;
   if (!r.runtimeDir.empty()) options.runtimeDir = r.runtimeDir;
-  options.offscreenGl = false;  // nothing is drawn; textures stay unloaded
+  // Only a picture is drawn; conversions leave the textures unloaded.
+  options.offscreenGl = picture;
   apprun::AppRunner app(options);
   window::HeadlessWindowSystem& windows = app.windows();
 
@@ -161,9 +282,23 @@ int convertOne(const ConvertRequest& r, FILE* messagesFile) {
     return 0;
   });
 
+  auto failedText = utf8ToGbk(kTextureFailedUtf8);
+  if (!failedText) return refuse("no GBK form of the texture message");
+  const std::string textureFailedText = *failedText;
   std::string failure;
-  // Step 1: the model is read into the store.
+  // Step 1: the model is read into the store (for a picture, into a view of
+  // the picture's size, so that the load frames it for that size).
   app.step([&] {
+    if (picture) {
+      // The drawing area is the main window less what the design puts
+      // around it.
+      const window::Rect outer{0, 0, r.width + kMainDesignWidth - kAreaDesignWidth,
+                               r.height + kMainDesignHeight - kAreaDesignHeight};
+      if (auto s = windows.userMoveResize(ui::kMainWindowId, outer); !s) {
+        failure = "cannot size the view: " + s.error().message;
+        return;
+      }
+    }
     if (r.kind == InputKind::Skc) {
       const std::vector<std::string> list = app.snapshot().modelList;
       int32_t index = -1;
@@ -186,8 +321,19 @@ int convertOne(const ConvertRequest& r, FILE* messagesFile) {
     passOnLog(app.snapshot().logText);
     if (failure.empty() && !globals().modelLoaded) failure = "no model was read from " + r.input.string();
   });
-  // Step 2: the export writes it.
-  app.step([&] {
+  // Step 2 of a picture: the first frame after the load, read back.
+  if (picture) {
+    app.step([&] {
+      if (!failure.empty()) return;
+      if (auto s = drawPicture(windows, r); !s) failure = s.error().message;
+      const int32_t missing = countLines(app.snapshot().logText, textureFailedText);
+      if (missing > 0)
+        messages.line(std::to_string(missing) + (missing == 1 ? " texture" : " textures") +
+                      " did not load; the model shows red there, as in the tool");
+    });
+  }
+  // Step 2 of a conversion: the export writes it.
+  if (!picture) app.step([&] {
     if (!failure.empty()) return;  // no answer for the export's dialog is left behind
     const size_t dialogs = windows.fileDialogs().size();
     const size_t boxes = windows.messageBoxes().size();

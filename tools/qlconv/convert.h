@@ -3,7 +3,8 @@
 // the user would. An SKC model is chosen in the model list of a temporary
 // program whose game folder holds it; an OBJ model is opened with the OBJ
 // import; then the export menu item writes it, its file dialog answered with
-// the output path. Every message box is answered OK.
+// the output path, or (png) the view's first frame is read back from
+// offscreen OpenGL. Every message box is answered OK.
 #pragma once
 
 #include <cstdio>
@@ -19,6 +20,12 @@ struct ConvertRequest {
   fs::path input;       // absolute
   fs::path output;      // absolute; its folder is made when missing
   fs::path runtimeDir;  // empty: this build's runtime folder
+  // Pictures: 画板1 is given this size, the model is chosen as in the model
+  // list (or imported) and the first frame is written as a PNG file.
+  int width = kDefaultPictureSize;
+  int height = kDefaultPictureSize;
+  bool transparent = false;
+  fs::path textures;  // a folder of texture files, or empty: none
 };
 
 // Writes what the program shows (message boxes and log lines, UTF-8, one a

@@ -4,15 +4,22 @@
 // (this program started again with the child flag), N at once.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "common/gbk.h"
+#include "game/model_list.h"
+#include "tools/picture/picture.h"
 #include "tools/qlconv/cli.h"
 #include "tools/qlconv/convert.h"
 #include "tools/qlconv/output_folders.h"
 #include "tools/qlconv/pool.h"
+#include "tools/qlconv/sheet.h"
+#include "tools/qlconv/textures.h"
+#include "tools/qlscenario/app_runner.h"
 
 namespace {
 
@@ -28,6 +35,50 @@ std::string selfPath(const char* argv0) {
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (!ec) return self.string();
   return fs::absolute(argv0, ec).string();
+}
+
+constexpr char kArchiveAdapter[] = "qlunpack";
+
+// The sheet shows the models in the order of the tool's model list.
+void orderAsTheModelList(std::vector<Job>& jobs) {
+  auto key = [](const Job& j) {
+    const std::string name = j.input.filename().string();
+    return ql::utf8ToGbk(name).value_or(name);
+  };
+  std::stable_sort(jobs.begin(), jobs.end(),
+                   [&](const Job& a, const Job& b) { return ql::game::windowsNameBefore(key(a), key(b)); });
+}
+
+// Puts the pictures the children drew into one sheet; false when it could
+// not be written.
+bool writeSheet(const Options& options, const fs::path& cwd, const std::vector<Job>& jobs,
+                const std::vector<TaskOutcome>& outcomes) {
+  std::vector<SheetEntry> entries;
+  std::vector<std::string> labels;
+  size_t missing = 0;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    SheetEntry e;
+    e.label = jobs[i].input.filename().string();
+    if (outcomes[i].succeeded()) {
+      auto p = ql::picture::readPng(jobs[i].output);
+      if (p) e.tile = std::move(*p);
+    }
+    missing += e.tile ? 0 : 1;
+    labels.push_back(e.label);
+    entries.push_back(std::move(e));
+  }
+  auto font = LabelFont::find(labels);
+  if (!font) std::fprintf(stderr, "qlconv: the sheet shows no names: %s\n", font.error().message.c_str());
+  const ql::picture::Picture picture = composeSheet(entries, options.picture.width, options.picture.height,
+                                                    options.picture.transparent, font ? &*font : nullptr);
+  const fs::path file = (cwd / options.sheet).lexically_normal();
+  if (auto s = ql::picture::writePng(picture, file); !s) {
+    std::fprintf(stderr, "qlconv: %s\n", s.error().message.c_str());
+    return false;
+  }
+  std::fprintf(stderr, "qlconv: wrote %s: %zu models%s\n", file.string().c_str(), entries.size(),
+               missing ? (", " + std::to_string(missing) + " not drawn (crossed out)").c_str() : "");
+  return true;
 }
 
 }  // namespace
@@ -71,15 +122,45 @@ int main(int argc, char** argv) {
   fs::path runtimeDir;
   if (!options->runtimeDir.empty()) runtimeDir = (cwd / options->runtimeDir).lexically_normal();
 
+  const bool sheet = !options->sheet.empty();
+  const bool pictures = options->to == Format::Png;
+  // Unpacked textures and a sheet's pictures live here until the end.
+  ql::TempFolder scratch("qlconv");
+  if (pictures && !scratch.ok()) {
+    std::fprintf(stderr, "qlconv: cannot make a temporary folder\n");
+    return kExitFailed;
+  }
+  if (sheet) orderAsTheModelList(jobs);
+  TextureFinder textures(options->picture.textures, cwd,
+                         (runtimeDir.empty() ? ql::apprun::defaultRuntimeDir() : runtimeDir) / kArchiveAdapter,
+                         scratch.path());
   std::vector<Task> tasks;
-  for (const Job& j : jobs) {
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    Job& j = jobs[i];
+    ConvertRequest request;
+    request.kind = j.kind;
+    request.to = j.to;
+    request.input = j.input;
+    request.output = j.output;
+    request.runtimeDir = runtimeDir;
+    if (pictures && j.problem.empty()) {
+      request.width = options->picture.width;
+      request.height = options->picture.height;
+      request.transparent = options->picture.transparent;
+      if (sheet) request.output = j.output = scratch.path() / ("picture" + std::to_string(i) + ".png");
+      auto folder = textures.folderFor(j.input);
+      if (folder)
+        request.textures = *folder;
+      else
+        j.problem = folder.error().message;
+    }
     Task t;
     t.name = j.name;
     if (!j.problem.empty()) {
       t.presetLines.push_back("not converted: " + j.problem);
     } else {
       t.argv.push_back(self);
-      const auto child = childArgs({j.kind, j.to, j.input, j.output, runtimeDir});
+      const auto child = childArgs(request);
       t.argv.insert(t.argv.end(), child.begin(), child.end());
     }
     tasks.push_back(std::move(t));
@@ -94,6 +175,7 @@ int main(int argc, char** argv) {
 
   size_t failed = 0;
   for (const TaskOutcome& o : outcomes) failed += o.succeeded() ? 0 : 1;
+  if (sheet && !writeSheet(*options, cwd, jobs, outcomes)) return kExitFailed;
   if (failed > 0) {
     std::fprintf(stderr, "qlconv: %zu of %zu inputs not converted\n", failed, outcomes.size());
     return kExitFailed;

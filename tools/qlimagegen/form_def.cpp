@@ -124,7 +124,7 @@ Result<Window> mainWindow(FormBuilder& b) {
                             {{ev::kWindowCreated, "kMainCreated"},
                              {ev::kWindowDestroyed, "kViewRelease"},
                              {ev::kWindowMoved, "kMainMoved"},
-                             {ev::kWindowResized, "kViewportUpdate"}},
+                             {ev::kWindowResized, "kMainResized"}},
                             forms::WindowProps{title}));
   w.units.push_back(std::move(self));
 
@@ -173,7 +173,12 @@ Result<Window> mainWindow(FormBuilder& b) {
   w.units.push_back(std::move(comboUnit));
 
   QL_GEN_TRY(area, b.placed(ui::kDrawingArea1Id, "画板1", 112, 0, 504, 448, kFlagsShown,
-                            {{ev::kMouseDown, "kMouseDown"}, {ev::kMouseUp, "kMouseUp"}, {ev::kMouseMove, "kMouseMove"}},
+                            {{ev::kMouseDown, "kMouseDown"},
+                             {ev::kMouseUp, "kMouseUp"},
+                             {ev::kMouseMove, "kMouseMove"},
+                             {ev::kMouseDoubleClick, "kMouseDoubleClick"},
+                             {ev::kMouseWheel, "kMouseWheel"},
+                             {ev::kKeyDown, "kKeyDown"}},
                             forms::DrawingAreaProps{}));
   w.units.push_back(std::move(area));
 

@@ -23,9 +23,8 @@ inline constexpr RoutineDef kRoutines[] = {
     {"kLogResized", "ql::ui::onLogResized"},
     {"kModeChanged", "ql::ui::onModeChanged"},
     {"kTimerTick", "ql::ui::onTimerTick"},
-    // Still to come.
     {"kViewRelease", "ql::ui::onViewRelease"},
-    {"kViewportUpdate", "ql::ui::onViewportUpdate"},
+    {"kMainResized", "ql::ui::onMainResized"},
     {"kModelSelected", "ql::game::onModelSelected"},
     {"kMouseDown", "ql::ui::onMouseDown"},
     {"kMouseUp", "ql::ui::onMouseUp"},
@@ -39,6 +38,9 @@ inline constexpr RoutineDef kRoutines[] = {
     {"kOpenHelpThread", "ql::ui::openHelpThread"},
     {"kUpdateCheck", "ql::ui::updateCheck"},
     {"kOpenVersionNotes", "ql::ui::openVersionNotes"},
+    {"kMouseDoubleClick", "ql::ui::onMouseDoubleClick"},
+    {"kMouseWheel", "ql::ui::onMouseWheel"},
+    {"kKeyDown", "ql::ui::onKeyDown"},
 };
 
 // Headers that declare the routines above (included by the generated source).

@@ -29,7 +29,9 @@ enum class Op {
   ChooseCombo,    // choose-combo INDEX
   Menu,           // menu CAPTION/CAPTION/...
   Tick,           // tick [N]
-  Mouse,          // mouse down|move|up X Y
+  Mouse,          // mouse down|move|up|double X Y [left|right|middle]
+  Wheel,          // wheel X Y NOTCHES
+  Key,            // key home|end|CODE
   Scroll,         // scroll POSITION
   MoveMain,       // move-main LEFT TOP
   ResizeMain,     // resize-main WIDTH HEIGHT

@@ -147,23 +147,74 @@ class FltkWindowSystem::GlArea final : public Fl_Gl_Window, public DrawingSurfac
 
   int handle(int e) override {
     std::int32_t number = 0;
+    std::int32_t keyState = keyStateNow();
     switch (e) {
-      case FL_PUSH: number = event::kMouseDown; break;
+      case FL_PUSH:
+        // A click gives the area the keyboard (for its keys); the second
+        // press of a double click stands in for its down event, as on Windows.
+        take_focus();
+        keyState |= pressedButton();
+        number = Fl::event_clicks() > 0 ? event::kMouseDoubleClick : event::kMouseDown;
+        break;
       case FL_RELEASE: number = event::kMouseUp; break;
       case FL_DRAG:
       case FL_MOVE: number = event::kMouseMove; break;
+      case FL_MOUSEWHEEL:
+        if (Fl::event_dy() == 0) return Fl_Gl_Window::handle(e);  // a sideways wheel
+        // FLTK counts a turn toward the user as positive, Windows the other way.
+        number = event::kMouseWheel;
+        keyState = keys::withWheel(keyState, -Fl::event_dy() * keys::kWheelNotch);
+        break;
+      case FL_KEYBOARD: {
+        const std::int32_t key = virtualKey(Fl::event_key());
+        if (key == 0) return 0;
+        (void)sys_->noteKey(window_, area_, key, keyState);
+        return 1;
+      }
+      case FL_FOCUS:
+      case FL_UNFOCUS: return 1;  // takes the keyboard focus
       case FL_ENTER: return 1;  // so that FL_MOVE events arrive
       default: return Fl_Gl_Window::handle(e);
     }
-    int state = Fl::event_state();
+    (void)sys_->noteMouse(window_, area_, number, Fl::event_x(), Fl::event_y(), keyState);
+    return 1;
+  }
+
+  static std::int32_t keyStateNow() {
+    const int state = Fl::event_state();
     std::int32_t keyState = 0;
     if (state & FL_BUTTON1) keyState |= keys::kLeftButton;
     if (state & FL_BUTTON3) keyState |= keys::kRightButton;
     if (state & FL_BUTTON2) keyState |= keys::kMiddleButton;
     if (state & FL_SHIFT) keyState |= keys::kShift;
     if (state & FL_CTRL) keyState |= keys::kControl;
-    (void)sys_->noteMouse(window_, area_, number, Fl::event_x(), Fl::event_y(), keyState);
-    return 1;
+    return keyState;
+  }
+  // The button of a press, also where the event state does not have it yet.
+  static std::int32_t pressedButton() {
+    switch (Fl::event_button()) {
+      case FL_LEFT_MOUSE: return keys::kLeftButton;
+      case FL_MIDDLE_MOUSE: return keys::kMiddleButton;
+      case FL_RIGHT_MOUSE: return keys::kRightButton;
+      default: return 0;
+    }
+  }
+  // The Windows virtual-key code of an FLTK key; 0 for keys not reported.
+  static std::int32_t virtualKey(int key) {
+    switch (key) {
+      case FL_Home: return vk::kHome;
+      case FL_End: return vk::kEnd;
+      case FL_Page_Up: return vk::kPageUp;
+      case FL_Page_Down: return vk::kPageDown;
+      case FL_Left: return vk::kLeft;
+      case FL_Up: return vk::kUp;
+      case FL_Right: return vk::kRight;
+      case FL_Down: return vk::kDown;
+      default: break;
+    }
+    if (key >= 'a' && key <= 'z') return key - 'a' + 'A';
+    if (key >= '0' && key <= '9') return key;
+    return 0;
   }
 
   FltkWindowSystem* sys_;

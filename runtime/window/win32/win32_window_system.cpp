@@ -274,7 +274,9 @@ Win32WindowSystem::Win32WindowSystem() : impl_(std::make_unique<Impl>()) {
   if (!GetClassInfoExW(impl_->instance, kAreaClass, &wc)) {
     wc = WNDCLASSEXW{};
     wc.cbSize = sizeof wc;
-    wc.style = CS_OWNDC;  // WGL keeps its pixel format and context on one DC
+    // WGL keeps its pixel format and context on one DC; double clicks come
+    // as their own messages.
+    wc.style = CS_OWNDC | CS_DBLCLKS;
     wc.lpfnWndProc = Procs::area;
     wc.hInstance = impl_->instance;
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
@@ -815,9 +817,16 @@ LRESULT CALLBACK Win32WindowSystem::Procs::area(HWND hwnd, UINT msg, WPARAM wp, 
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-      // Drags that leave the area still report their moves and the release.
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK:
+      // A click gives the area the keyboard (for its keys). Drags that leave
+      // the area still report their moves and the release.
+      SetFocus(hwnd);
       SetCapture(hwnd);
-      number = event::kMouseDown;
+      number = (msg == WM_LBUTTONDBLCLK || msg == WM_RBUTTONDBLCLK || msg == WM_MBUTTONDBLCLK)
+                   ? event::kMouseDoubleClick
+                   : event::kMouseDown;
       break;
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
@@ -826,6 +835,27 @@ LRESULT CALLBACK Win32WindowSystem::Procs::area(HWND hwnd, UINT msg, WPARAM wp, 
       number = event::kMouseUp;
       break;
     case WM_MOUSEMOVE: number = event::kMouseMove; break;
+    case WM_MOUSEWHEEL: {
+      // The wheel's position comes in screen coordinates.
+      POINT at{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+      ScreenToClient(hwnd, &at);
+      // With the keyboard focus here, the wheel comes here wherever the mouse
+      // is (older Windows): only a wheel over the area is its own.
+      RECT client{};
+      GetClientRect(hwnd, &client);
+      if (!PtInRect(&client, at)) return DefWindowProcW(hwnd, msg, wp, lp);
+      const std::int32_t keyState =
+          keys::withWheel(static_cast<std::int32_t>(GET_KEYSTATE_WPARAM(wp) & kMouseKeyBits), GET_WHEEL_DELTA_WPARAM(wp));
+      (void)sys->noteMouse(window, control, event::kMouseWheel, at.x, at.y, keyState);
+      return 0;
+    }
+    case WM_KEYDOWN: {
+      std::int32_t keyState = 0;
+      if (GetKeyState(VK_SHIFT) < 0) keyState |= keys::kShift;
+      if (GetKeyState(VK_CONTROL) < 0) keyState |= keys::kControl;
+      (void)sys->noteKey(window, control, static_cast<std::int32_t>(wp), keyState);
+      return 0;
+    }
     default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
   (void)sys->noteMouse(window, control, number, GET_X_LPARAM(lp), GET_Y_LPARAM(lp),
