@@ -3,7 +3,7 @@
 # folder, the way a user would: a first start in an empty program folder
 # (the notice, the package dialog, the extraction through the archive tool
 # found in the registry), then the model list fills, a click loads the first
-# model and its count box is confirmed (the view starts in 纹理模式). Checks what the
+# model, its count box is confirmed and 纹理模式 is picked. Checks what the
 # first start left and that the program drew the model, by the frame the
 # drawing area saves on each swap (QL_FRAME_DUMP; under Xvfb Wine's GL child
 # windows show black in screenshots although they render), and saves a
@@ -129,15 +129,20 @@ done
 [[ -f $prog/lx_ptx_tmp/gd02skin.tga ]] || fail "the first start extracted no textures into $prog/lx_ptx_tmp"
 sleep 2
 # Coordinates are relative to the main window's client area: the first
-# entry of the model list. The view shows it in 纹理模式 without the mode box.
+# entry of the model list, then the mode box under it and its last entry.
 xdotool mousemove --window "$main" 26 27 click 1
 sleep 4
 answer_box "the count that follows a load"
+sleep 2
+xdotool mousemove --window "$main" 92 444 click 1
+sleep 1.5
+import -window root "${shot%.png}-modes.png"  # the open mode box and its entries
+xdotool mousemove --window "$main" 26 518 click 1
 for _ in $(seq 40); do
   [[ -f $frame ]] && break
   sleep 0.5
 done
-sleep 2  # a few more ticks
+sleep 2  # a few more ticks, so the frame is one drawn in the new mode
 import -window root "$shot"
 [[ -f $frame ]] || fail "the drawing area saved no frame"
 convert "$frame" "$framepng"
