@@ -40,8 +40,9 @@ for preset in "${presets[@]}"; do
   fi
   echo "=== $test_preset: test"
   # LeakSanitizer's exit-time scan now and then crashes in its own tracer
-  # while Mesa's render threads wind down (seen once in many runs of the
-  # offscreen GL tests); a second run tells that apart from a real failure.
+  # while Mesa's render threads wind down (under load, in two render tests in
+  # a row): the asan preset runs llvmpipe without them (LP_NUM_THREADS=0),
+  # and a second run tells what is left apart from a real failure.
   # Under Wine a test program now and then ends at start-up without output.
   run_ctest "$test_preset" -j "$jobs" --repeat until-pass:2
   if [[ $test_preset == windows* ]]; then
