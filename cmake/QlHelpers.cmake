@@ -27,3 +27,23 @@ function(ql_runtime_file target)
     PREFIX "")
   set_property(GLOBAL APPEND PROPERTY QL_RUNTIME_TARGETS ${target})
 endfunction()
+
+# ql_host_headers(TARGET ITEM...)
+# Header-only libraries that Debian installs for the host only (Boost,
+# tinygltf, nlohmann-json), for a cross build. /usr/include itself must not
+# reach the cross compiler (its C library headers would shadow MinGW's): a
+# folder of links to just these items (files or folders of /usr/include)
+# stands in for it. Nothing to do in a native build.
+function(ql_host_headers target)
+  if(NOT CMAKE_CROSSCOMPILING)
+    return()
+  endif()
+  set(root ${CMAKE_BINARY_DIR}/host-headers)
+  file(MAKE_DIRECTORY ${root})
+  foreach(item ${ARGN})
+    if(NOT EXISTS ${root}/${item})
+      file(CREATE_LINK /usr/include/${item} ${root}/${item} SYMBOLIC)
+    endif()
+  endforeach()
+  target_include_directories(${target} SYSTEM PUBLIC ${root})
+endfunction()

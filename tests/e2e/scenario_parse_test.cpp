@@ -151,6 +151,7 @@ TEST(MenuPaths, CaptionPathsNameTheMenuItemsOfTheImage) {
       {"文件/输出/OBJ格式", ui::kMenuExportObjId},
       {"文件/输出/AC3D格式", ui::kMenuExportAc3dId},
       {"文件/输出/SKC格式", ui::kMenuExportSkcId},
+      {"文件/输出/glTF格式", ui::kMenuExportGltfId},
       {"文件/保存/保存到游戏", ui::kMenuSaveToGameId},
       {"帮助/百度贴吧", ui::kMenuForumBarId},
       {"帮助/访问论坛获取帮助", ui::kMenuHelpThreadId},

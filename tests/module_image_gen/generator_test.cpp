@@ -208,6 +208,7 @@ TEST_F(GeneratedImageTest, MenuLevelsAndCaptionsInOrder) {
       {ui::kMenuExportObjId, 2, "OBJ格式", "kExportObj"},
       {ui::kMenuExportAc3dId, 2, "AC3D格式", "kExportAc3d"},
       {ui::kMenuExportSkcId, 2, "SKC格式", "kExportSkc"},
+      {ui::kMenuExportGltfId, 2, "glTF格式", "kExportGltf"},
       {ui::kMenuSaveId, 1, "保存", ""},
       {ui::kMenuSaveToGameId, 2, "保存到游戏", "kSaveToGame"},
       {ui::kMenuHelpId, 0, "帮助", ""},

@@ -62,7 +62,7 @@ TEST_F(QlconvRun, BadUsageExitsTwoWithTheUsage) {
 TEST_F(QlconvRun, HelpAndVersion) {
   Ran r = qlconv({"--help"});
   EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_EQ(r.out.rfind("usage: qlconv [--to obj|ac3d|skc]", 0), 0u) << r.out;
+  EXPECT_EQ(r.out.rfind("usage: qlconv [--to obj|ac3d|skc|gltf]", 0), 0u) << r.out;
   EXPECT_EQ(r.err, "");
   r = qlconv({"--version"});
   EXPECT_EQ(r.exitStatus, 0);
@@ -70,7 +70,7 @@ TEST_F(QlconvRun, HelpAndVersion) {
 }
 
 TEST(QlconvChild, ArgumentsRoundTrip) {
-  const ConvertRequest r{InputKind::Obj, Format::Ac3d, "/a/b c.obj", "/o/b c.ac", "/rt"};
+  const ConvertRequest r{InputKind::Obj, Format::Ac3d, "/a/b c.obj", "/o/b c.ac", "/rt", "/tex tures"};
   const auto args = childArgs(r);
   const auto back = parseChildArgs(args);
   ASSERT_TRUE(back.has_value());
@@ -79,6 +79,7 @@ TEST(QlconvChild, ArgumentsRoundTrip) {
   EXPECT_EQ(back->input, r.input);
   EXPECT_EQ(back->output, r.output);
   EXPECT_EQ(back->runtimeDir, r.runtimeDir);
+  EXPECT_EQ(back->textureDir, r.textureDir);
   auto relative = args;
   relative[3] = "b.obj";  // children get absolute paths only
   EXPECT_FALSE(parseChildArgs(relative).has_value());

@@ -43,12 +43,13 @@ std::string_view formatName(Format f) {
     case Format::Obj: return "obj";
     case Format::Ac3d: return "ac3d";
     case Format::Skc: return "skc";
+    case Format::Gltf: return "gltf";
   }
   return "?";
 }
 
 std::optional<Format> parseFormat(std::string_view name) {
-  for (Format f : {Format::Obj, Format::Ac3d, Format::Skc})
+  for (Format f : {Format::Obj, Format::Ac3d, Format::Skc, Format::Gltf})
     if (name == formatName(f)) return f;
   return std::nullopt;
 }
@@ -72,17 +73,20 @@ Format defaultTarget(InputKind kind) { return kind == InputKind::Skc ? Format::O
 
 std::string usageText() {
   return std::string(
-             "usage: qlconv [--to obj|ac3d|skc] [-o OUTDIR] [-j N] FILE_OR_FOLDER...\n"
+             "usage: qlconv [--to obj|ac3d|skc|gltf] [-o OUTDIR] [-j N] [--textures DIR] FILE_OR_FOLDER...\n"
              "Converts character-skin models with the tool's own readers and writers.\n"
              "  FILE_OR_FOLDER   .skc and .obj files; a folder stands for every .skc and .obj\n"
              "                   file directly inside it\n"
              "  --to FORMAT      what to write: obj (a folder NAME/ with NAME.obj, NAME.mtl and\n"
-             "                   the side files .bones, .skchead, .skcname), ac3d (NAME.ac) or\n"
-             "                   skc (NAME.skc); default obj for .skc input, skc for .obj input\n"
+             "                   the side files .bones, .skchead, .skcname), ac3d (NAME.ac),\n"
+             "                   skc (NAME.skc) or gltf (NAME.glb, textures embedded); default\n"
+             "                   obj for .skc input, skc for .obj input\n"
              "  -o OUTDIR        where the output goes (made when missing); default: beside\n"
              "                   each input\n"
              "  -j N             convert N inputs at once, each in a process of its own;\n"
              "                   default: the number of cores\n"
+             "  --textures DIR   the folder of the game's textures (the tool's lx_ptx_tmp), for\n"
+             "                   the textures a .glb embeds; default: none, the .glb has none\n"
              "  --runtime-dir DIR  folder of kbase.qlr and the support libraries; default:\n"
              "                   the runtime folder of this build\n"
              "  --help           this text\n"
@@ -123,7 +127,7 @@ Result<Options> parseArgs(std::span<const std::string> args) {
       auto v = valueOf(i, "--to", arg);
       if (!v) return v.error();
       o.to = parseFormat(*v);
-      if (!o.to) return fail("--to wants obj, ac3d or skc, not \"" + *v + "\"");
+      if (!o.to) return fail("--to wants obj, ac3d, skc or gltf, not \"" + *v + "\"");
     } else if (arg.starts_with("-o")) {
       auto v = valueOf(i, "-o", arg);
       if (!v) return v.error();
@@ -134,6 +138,10 @@ Result<Options> parseArgs(std::span<const std::string> args) {
       auto n = parseJobs(*v);
       if (!n) return n.error();
       o.jobs = *n;
+    } else if (arg.starts_with("--textures") && (arg.size() == 10 || arg[10] == '=')) {
+      auto v = valueOf(i, "--textures", arg);
+      if (!v) return v.error();
+      o.textureDir = *v;
     } else if (arg.starts_with("--runtime-dir") && (arg.size() == 13 || arg[13] == '=')) {
       auto v = valueOf(i, "--runtime-dir", arg);
       if (!v) return v.error();
@@ -153,6 +161,7 @@ fs::path outputPath(const fs::path& input, Format to, const fs::path& outDir) {
     case Format::Obj: return dir / base / (base + ".obj");
     case Format::Ac3d: return dir / (base + ".ac");
     case Format::Skc: return dir / (base + ".skc");
+    case Format::Gltf: return dir / (base + ".glb");
   }
   return {};
 }

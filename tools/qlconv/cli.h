@@ -23,7 +23,7 @@ inline constexpr char kVersion[] = QLCONV_VERSION;
 inline constexpr int kMaxJobs = 256;
 
 // Writers reachable from the menu 文件/输出.
-enum class Format { Obj, Ac3d, Skc };
+enum class Format { Obj, Ac3d, Skc, Gltf };
 // What reads an input: the model list's SKC load or the OBJ import.
 enum class InputKind { Skc, Obj };
 
@@ -43,6 +43,7 @@ struct Options {
   fs::path outDir;     // empty: beside each input
   int jobs = 0;        // 0: one per core
   fs::path runtimeDir;  // empty: this build's runtime folder
+  fs::path textureDir;  // empty: no textures
   std::vector<std::string> inputs;
 };
 
@@ -63,8 +64,8 @@ struct Job {
 };
 
 // The main output file of `input` converted to `to`, in `outDir` (empty:
-// beside the input): NAME.ac, NAME.skc, or NAME/NAME.obj with the MTL and
-// side files in that folder of its own.
+// beside the input): NAME.ac, NAME.skc, NAME.glb, or NAME/NAME.obj with the
+// MTL and side files in that folder of its own.
 fs::path outputPath(const fs::path& input, Format to, const fs::path& outDir);
 
 // Expands folders (their .skc and .obj files, by name), drops repeats of the

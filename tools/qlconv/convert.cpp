@@ -33,6 +33,7 @@ window::Id exportMenuItem(Format f) {
     case Format::Obj: return ui::kMenuExportObjId;
     case Format::Ac3d: return ui::kMenuExportAc3dId;
     case Format::Skc: return ui::kMenuExportSkcId;
+    case Format::Gltf: return ui::kMenuExportGltfId;
   }
   return 0;
 }
@@ -42,6 +43,7 @@ std::string exportMenuName(Format f) {
     case Format::Obj: return "文件/输出/OBJ格式";
     case Format::Ac3d: return "文件/输出/AC3D格式";
     case Format::Skc: return "文件/输出/SKC格式";
+    case Format::Gltf: return "文件/输出/glTF格式";
   }
   return "?";
 }
@@ -67,11 +69,18 @@ Status writeFile(const fs::path& file, std::string_view bytes) {
 }
 
 // The temporary program: its memory file names the game folder and its
-// texture folder exists, so the start asks nothing; the game folder's pmodel
-// holds the SKC input under its own name.
+// texture folder exists (the textures given, or an empty one), so the start
+// asks nothing; the game folder's pmodel holds the SKC input under its own
+// name.
 Status prepareProgram(const ConvertRequest& r, const fs::path& work) {
   std::error_code ec;
-  fs::create_directories(work / apprun::kTextureFolderName, ec);
+  if (r.textureDir.empty()) {
+    fs::create_directories(work / apprun::kTextureFolderName, ec);
+  } else if (!fs::is_directory(r.textureDir, ec)) {
+    return fail("the texture folder " + r.textureDir.string() + " is not a folder");
+  } else {
+    fs::create_directory_symlink(r.textureDir, work / apprun::kTextureFolderName, ec);
+  }
   if (!ec) fs::create_directories(work / kGameFolderName / kModelFolderName, ec);
   if (ec) return fail("cannot make the temporary program folder: " + ec.message());
   if (auto s = writeFile(work / apprun::kMemoryFileName, kGameFolderText); !s) return s;
@@ -95,11 +104,12 @@ std::vector<std::string> childArgs(const ConvertRequest& r) {
           std::string(formatName(r.to)),
           r.input.string(),
           r.output.string(),
-          r.runtimeDir.string()};
+          r.runtimeDir.string(),
+          r.textureDir.string()};
 }
 
 std::optional<ConvertRequest> parseChildArgs(std::span<const std::string> args) {
-  if (args.size() != 6 || args[0] != kChildFlag) return std::nullopt;
+  if (args.size() != 7 || args[0] != kChildFlag) return std::nullopt;
   ConvertRequest r;
   const auto kind = parseInputKind(args[1]);
   const auto to = parseFormat(args[2]);
@@ -109,6 +119,7 @@ std::optional<ConvertRequest> parseChildArgs(std::span<const std::string> args) 
   r.input = args[3];
   r.output = args[4];
   r.runtimeDir = args[5];
+  r.textureDir = args[6];
   if (!r.input.is_absolute() || !r.output.is_absolute()) return std::nullopt;
   return r;
 }

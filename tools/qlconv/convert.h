@@ -19,6 +19,7 @@ struct ConvertRequest {
   fs::path input;       // absolute
   fs::path output;      // absolute; for OBJ its folder is made when missing
   fs::path runtimeDir;  // empty: this build's runtime folder
+  fs::path textureDir;  // empty: the program's texture folder stays empty
 };
 
 // Writes what the program shows (message boxes and log lines, UTF-8, one a

@@ -67,6 +67,8 @@ int main(int argc, char** argv) {
   const std::string self = selfPath(argv[0]);
   fs::path runtimeDir;
   if (!options->runtimeDir.empty()) runtimeDir = (cwd / options->runtimeDir).lexically_normal();
+  fs::path textureDir;
+  if (!options->textureDir.empty()) textureDir = (cwd / options->textureDir).lexically_normal();
 
   std::vector<Task> tasks;
   for (const Job& j : jobs) {
@@ -76,7 +78,7 @@ int main(int argc, char** argv) {
       t.presetLines.push_back("not converted: " + j.problem);
     } else {
       t.argv.push_back(self);
-      const auto child = childArgs({j.kind, j.to, j.input, j.output, runtimeDir});
+      const auto child = childArgs({j.kind, j.to, j.input, j.output, runtimeDir, textureDir});
       t.argv.insert(t.argv.end(), child.begin(), child.end());
     }
     tasks.push_back(std::move(t));

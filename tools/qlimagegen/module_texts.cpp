@@ -166,6 +166,21 @@ constexpr TextDef kTexts[] = {
     {"kAcKids", "kids 0\r\n"},
     {"kAc3dFilter", "AC3D模型格式|*.ac"},
 
+    // ---- glTF writer
+    {"kGltfFilter", "glTF模型格式|*.glb"},
+    {"kGltfNotExported", "模型数据无效，未输出："},
+    {"kGltfNoVertices", "模型没有顶点"},
+    {"kGltfVertex", "顶点 ["},
+    {"kGltfPositionNotFinite", "] 的坐标不是有限的数"},
+    {"kGltfTexCoordNotFinite", "] 的纹理坐标不是有限的数"},
+    {"kGltfVertexIndex", "] 的顶点号 ["},
+    {"kGltfVertexIndexOutside", "] 不在顶点表中，模型共有顶点 "},
+    {"kGltfTooManyBones", "骨骼编号太多： "},
+    {"kGltfTooManyBonesLimit", " 个，glTF 最多可有 "},
+    {"kGltfTooLarge", "模型太大，超出 glTF 文件的大小上限"},
+    {"kGltfTextureMissing", "纹理文件不存在，未嵌入 ["},
+    {"kGltfTextureNotPicture", "纹理文件不是可嵌入的图片，未嵌入 ["},
+
     // ---- Texture preparation
     {"kBmpExtension", ".bmp"},
     {"kTga", "tga"},

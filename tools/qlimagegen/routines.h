@@ -34,6 +34,7 @@ inline constexpr RoutineDef kRoutines[] = {
     {"kExportObj", "ql::formats::exportObj"},
     {"kExportAc3d", "ql::formats::exportAc3d"},
     {"kExportSkc", "ql::model::exportSkc"},
+    {"kExportGltf", "ql::formats::exportGltf"},
     {"kSaveToGame", "ql::model::saveToGame"},
     {"kOpenForumBar", "ql::ui::openForumBar"},
     {"kOpenHelpThread", "ql::ui::openHelpThread"},
@@ -52,6 +53,7 @@ inline constexpr std::string_view kRoutineHeaders[] = {
     "formats/ac3d_writer.h",
     "formats/obj_export.h",
     "formats/obj_import.h",
+    "formats/gltf_commands.h",
 };
 
 // The routines the loader and the start routine need by role.
