@@ -7,13 +7,17 @@
 #include <string_view>
 #include <vector>
 
+#include "common/gbk.h"
 #include "formats/gltf_export.h"
+#include "formats/gltf_import.h"
 #include "formats/obj_export.h"
+#include "game/textures.h"
 #include "model/writer_support.h"
 #include "module/app/image_link.h"
 #include "module/support/support.h"
 #include "qvkm_image.h"
 #include "ui/main_window.h"
+#include "ui/units.h"
 
 namespace ql::formats {
 namespace {
@@ -166,7 +170,167 @@ std::optional<Bytes> buildGlbBytes() {
   return Bytes::copy(out.glb);
 }
 
+// ---- Import
+
+constexpr int32_t kTimerStopped = 0;
+constexpr int32_t kRedrawInterval = 50;  // milliseconds
+constexpr int32_t kNotFound = -1;
+
+// The outside files of a .gltf, from its folder.
+class RuntimeImportHost final : public gltf::ImportHost {
+ public:
+  explicit RuntimeImportHost(TextRef folderPrefix) : folderPrefix_(folderPrefix) {}
+
+  std::optional<std::string> readFile(std::string_view relativeName) override {
+    std::optional<std::string> name = utf8ToGbk(relativeName);
+    if (!name) return std::nullopt;
+    for (char& ch : *name)
+      if (ch == '/') ch = '\\';
+    const Text path = concat(folderPrefix_, TextRef(name->c_str()));
+    if (!kernel::fileExists(path)) return std::nullopt;
+    return std::string(kernel::readFile(path).view());
+  }
+
+ private:
+  TextRef folderPrefix_;
+};
+
+uint32_t problemText(gltf::ImportProblem p) {
+  using gltf::ImportProblem;
+  switch (p) {
+    case ImportProblem::kTooShort: return text::kGltfTooShort;
+    case ImportProblem::kNotGlb: return text::kGltfNotGltf;
+    case ImportProblem::kVersion: return text::kGltfVersion;
+    case ImportProblem::kLengthPastFile: return text::kGltfLengthPastFile;
+    case ImportProblem::kChunk: return text::kGltfChunk;
+    case ImportProblem::kLibrary: return text::kGltfLibrary;
+    case ImportProblem::kBufferViewOutside: return text::kGltfBufferViewOutside;
+    case ImportProblem::kAccessorOutside: return text::kGltfAccessorOutside;
+    case ImportProblem::kAccessorKind: return text::kGltfAccessorKind;
+    case ImportProblem::kSparse: return text::kGltfSparse;
+    case ImportProblem::kCountsDiffer: return text::kGltfCountsDiffer;
+    case ImportProblem::kNoPosition: return text::kGltfNoPosition;
+    case ImportProblem::kNotTriangles: return text::kGltfNotTriangles;
+    case ImportProblem::kIndexOutside: return text::kGltfIndexOutside;
+    case ImportProblem::kNotFinite: return text::kGltfNotFinite;
+    case ImportProblem::kBadWeight: return text::kGltfBadWeight;
+    case ImportProblem::kJointOutside: return text::kGltfJointOutside;
+    case ImportProblem::kUnknownJoint: return text::kGltfUnknownJoint;
+    case ImportProblem::kMaterialOutside: return text::kGltfMaterialOutside;
+    case ImportProblem::kNoTriangles: return text::kGltfNoTriangles;
+    case ImportProblem::kTooLarge: return text::kGltfImportTooLarge;
+  }
+  return text::kEmpty;
+}
+
+// "glTF文件有误，未载入：" + the path, then the reason and where it lies.
+void reportImportFault(TextRef path, uint32_t reason, std::string_view detail) {
+  // The detail names what the file names (UTF-8); what GBK cannot show goes.
+  std::string shown = utf8ToGbk(detail).value_or(std::string());
+  if (shown.empty() && !detail.empty())
+    for (char ch : detail)
+      if ((unsigned char)ch < 0x80) shown.push_back(ch);
+  Text message = concat(c(text::kGltfRejected), path, c(text::kCrLf), c(reason));
+  if (!shown.empty()) message = concat(message, c(text::kGltfDetailSeparator), TextRef(shown.c_str()));
+  kernel::messageBox(message);
+}
+
+template <class T>
+T* elementsOf(Array<T>& table) {
+  return reinterpret_cast<T*>(static_cast<uint8_t*>(table.block()) + arr::headerSize(table.block()));
+}
+
+template <class T>
+Array<T> emptyList() {
+  return Array<T>::fromShape(app::constShape(gen::shape::kEmptyList));
+}
+
 }  // namespace
+
+bool importGltfFile(TextRef path) {
+  const int32_t at = kernel::findLast(path, c(text::kBackslash));
+  const Text folderPrefix = at == kNotFound ? Text::copy(c(text::kEmpty)) : kernel::left(path, at);
+
+  ui::replaceLog(c(text::kGltfLoadBanner));
+  const Bytes file = kernel::fileExists(path) ? kernel::readFile(path) : Bytes();
+  if (file.absent()) {
+    reportImportFault(path, text::kGltfUnreadable, {});
+    return false;
+  }
+  RuntimeImportHost host(folderPrefix);
+  gltf::ImportedModel m;
+  if (const auto fault = gltf::readGltf(file.bytes(), host, m)) {
+    reportImportFault(path, problemText(fault->problem), fault->detail);
+    return false;
+  }
+
+  // The new tables and lists, made whole before the store changes.
+  const int32_t vertexCount = int32_t(m.vertexCount());
+  const int32_t triangleCount = int32_t(m.triangleCount());
+  FloatTable vertices;
+  vertices.dimension(vertexCount, int32_t(model::kVertexColumns));
+  std::copy(m.vertices.begin(), m.vertices.end(), elementsOf(vertices));
+  std::vector<float>().swap(m.vertices);
+  IntTable triangles;
+  triangles.dimension(triangleCount, int32_t(model::kTriangleColumns));
+  std::copy(m.triangles.begin(), m.triangles.end(), elementsOf(triangles));
+  std::vector<int32_t>().swap(m.triangles);
+  TextList bones;
+  bones.dimension(vertexCount);
+  for (int32_t i = 1; i <= vertexCount; ++i) bones.storeText(Text::fromBytes(m.boneText(size_t(i - 1))), i);
+
+  // Texture names are the game's, in the texture folder as an SKC load has them.
+  Array<MaterialEntry*> library = emptyList<MaterialEntry*>();
+  TextList texturePaths = emptyList<char*>();
+  IntList textureIds = emptyList<int32_t>();
+  if (!m.materials.empty()) {
+    const int32_t count = int32_t(m.materials.size());
+    library.dimension(count);
+    texturePaths.dimension(count);
+    textureIds.dimension(count);
+    for (int32_t i = 1; i <= count; ++i) {
+      const gltf::ImportedMaterial& im = m.materials[size_t(i - 1)];
+      const Text texturePath = im.textureName.empty()
+                                   ? Text::copy(c(text::kEmpty))
+                                   : concat(store::textureFolder(), c(text::kBackslash), TextRef(im.textureName.c_str()));
+      library.at(i) = newMaterialEntry(TextRef(im.name.c_str()), texturePath);
+      texturePaths.storeText(Text::copy(texturePath), i);
+    }
+  }
+
+  prop::writeInt(ui::kTimer1, prop::kInterval, kTimerStopped);
+  game::releaseTextures();
+  Globals& g = globals();
+  store::vertexTable().replace(vertices.release());
+  store::triangleTable().replace(triangles.release());
+  g.vertexCount = vertexCount;
+  g.triangleCount = triangleCount;
+  store::materialLibrary().replace(library.release());
+  store::texturePaths().replace(texturePaths.release());
+  store::textureIds().replace(textureIds.release());
+  store::boneTexts().replace(bones.release());
+  store::skcHead().set(TextRef(m.skcHead ? m.skcHead->c_str() : ""));
+  store::modelFileName().set(TextRef(m.modelFileName ? m.modelFileName->c_str() : ""));
+  g.modelLoaded = 1;
+
+  game::prepareTextures();
+  ui::appendLogLine(concat(c(text::kGltfBoneTextsKept), kernel::toText(double(m.boneTextsKept)),
+                           c(text::kGltfBoneTextsRebuilt), kernel::toText(double(m.boneTextsRebuilt)),
+                           c(text::kGltfBoneTextsEnd)));
+  ui::appendLogLine(concat(c(text::kLoadedVerticesLog), kernel::toText(g.vertexCount), c(text::kLoadedVerticesTail)));
+  prop::writeInt(ui::kTimer1, prop::kInterval, kRedrawInterval);
+  return true;
+}
+
+intptr_t importGltf(intptr_t, intptr_t, intptr_t) {
+  prop::writeText(ui::kFileDialog4, prop::kInitialFolder, kernel::programFolder());
+  prop::writeText(ui::kFileDialog4, prop::kFilter, c(text::kGltfImportFilter));
+  // Cancelled: nothing changes and nothing is said.
+  if (!kernel::showFileDialog(ui::kMainWindow, ui::kFileDialog4)) return 0;
+  const Text path = prop::readText(ui::kFileDialog4, prop::kFileName);
+  importGltfFile(path);
+  return 0;
+}
 
 intptr_t exportGltf(intptr_t, intptr_t, intptr_t) {
   if (!globals().modelLoaded) {

@@ -45,6 +45,7 @@ constexpr uint32_t kMenuUpdateCheckId = 0x2600000D;    //   检测新版本
 constexpr uint32_t kMenuVersionNotesId = 0x2600000E;   //   当前版本说明
 // Items added later take the next numbers, wherever the menu shows them.
 constexpr uint32_t kMenuExportGltfId = 0x2600000F;     //     glTF格式 (under 输出)
+constexpr uint32_t kMenuImportGltfId = 0x26000010;     //     打开glTF格式 (under 打开)
 
 // ---- Event numbers (>= 0 the kind's own events, < 0 common to all controls)
 namespace event {

@@ -148,6 +148,7 @@ TEST(MenuPaths, CaptionPathsNameTheMenuItemsOfTheImage) {
   const Case cases[] = {
       {"文件", ui::kMenuFileId},
       {"文件/打开/打开OBJ格式", ui::kMenuImportObjId},
+      {"文件/打开/打开glTF格式", ui::kMenuImportGltfId},
       {"文件/输出/OBJ格式", ui::kMenuExportObjId},
       {"文件/输出/AC3D格式", ui::kMenuExportAc3dId},
       {"文件/输出/SKC格式", ui::kMenuExportSkcId},

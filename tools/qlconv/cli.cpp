@@ -54,11 +54,19 @@ std::optional<Format> parseFormat(std::string_view name) {
   return std::nullopt;
 }
 
-std::string_view inputKindName(InputKind k) { return k == InputKind::Skc ? "skc" : "obj"; }
+std::string_view inputKindName(InputKind k) {
+  switch (k) {
+    case InputKind::Skc: return "skc";
+    case InputKind::Obj: return "obj";
+    case InputKind::Gltf: return "gltf";
+  }
+  return "?";
+}
 
 std::optional<InputKind> parseInputKind(std::string_view name) {
   if (name == "skc") return InputKind::Skc;
   if (name == "obj") return InputKind::Obj;
+  if (name == "gltf") return InputKind::Gltf;
   return std::nullopt;
 }
 
@@ -66,6 +74,7 @@ std::optional<InputKind> inputKindOf(const fs::path& file) {
   const std::string ext = file.extension().string();
   if (equalsAsciiNoCase(ext, ".skc")) return InputKind::Skc;
   if (equalsAsciiNoCase(ext, ".obj")) return InputKind::Obj;
+  if (equalsAsciiNoCase(ext, ".glb") || equalsAsciiNoCase(ext, ".gltf")) return InputKind::Gltf;
   return std::nullopt;
 }
 
@@ -75,12 +84,12 @@ std::string usageText() {
   return std::string(
              "usage: qlconv [--to obj|ac3d|skc|gltf] [-o OUTDIR] [-j N] [--textures DIR] FILE_OR_FOLDER...\n"
              "Converts character-skin models with the tool's own readers and writers.\n"
-             "  FILE_OR_FOLDER   .skc and .obj files; a folder stands for every .skc and .obj\n"
-             "                   file directly inside it\n"
+             "  FILE_OR_FOLDER   .skc, .obj, .glb and .gltf files; a folder stands for every\n"
+             "                   such file directly inside it\n"
              "  --to FORMAT      what to write: obj (a folder NAME/ with NAME.obj, NAME.mtl and\n"
              "                   the side files .bones, .skchead, .skcname), ac3d (NAME.ac),\n"
              "                   skc (NAME.skc) or gltf (NAME.glb, textures embedded); default\n"
-             "                   obj for .skc input, skc for .obj input\n"
+             "                   obj for .skc input, skc for .obj, .glb and .gltf input\n"
              "  -o OUTDIR        where the output goes (made when missing); default: beside\n"
              "                   each input\n"
              "  -j N             convert N inputs at once, each in a process of its own;\n"
@@ -181,7 +190,7 @@ std::vector<Job> planJobs(const Options& options, const fs::path& cwd) {
     } else if (fs::is_directory(status)) {
       j.problem = "is a folder";  // only named folders expand, not folders inside them
     } else if (!kind) {
-      j.problem = "not an .skc or .obj file";
+      j.problem = "not an .skc, .obj, .glb or .gltf file";
     } else if (access(j.input.c_str(), R_OK) != 0) {
       j.problem = "cannot read " + j.input.string() + ": " + std::generic_category().message(errno);
     }
@@ -218,7 +227,7 @@ std::vector<Job> planJobs(const Options& options, const fs::path& cwd) {
       Job j;
       j.name = arg;
       j.input = (cwd / given).lexically_normal();
-      j.problem = "no .skc or .obj file in this folder";
+      j.problem = "no .skc, .obj, .glb or .gltf file in this folder";
       jobs.push_back(std::move(j));
       continue;
     }

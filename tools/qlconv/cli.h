@@ -24,16 +24,17 @@ inline constexpr int kMaxJobs = 256;
 
 // Writers reachable from the menu 文件/输出.
 enum class Format { Obj, Ac3d, Skc, Gltf };
-// What reads an input: the model list's SKC load or the OBJ import.
-enum class InputKind { Skc, Obj };
+// What reads an input: the model list's SKC load, the OBJ import or the glTF
+// import.
+enum class InputKind { Skc, Obj, Gltf };
 
 std::string_view formatName(Format f);  // "obj", "ac3d", "skc"
 std::optional<Format> parseFormat(std::string_view name);
-std::string_view inputKindName(InputKind k);  // "skc", "obj"
+std::string_view inputKindName(InputKind k);  // "skc", "obj", "gltf"
 std::optional<InputKind> parseInputKind(std::string_view name);
 // By extension, ignoring ASCII case as the game's Windows file system does.
 std::optional<InputKind> inputKindOf(const fs::path& file);
-// Without --to: SKC becomes OBJ, OBJ becomes SKC.
+// Without --to: SKC becomes OBJ, OBJ and glTF become SKC.
 Format defaultTarget(InputKind kind);
 
 struct Options {
@@ -68,7 +69,7 @@ struct Job {
 // MTL and side files in that folder of its own.
 fs::path outputPath(const fs::path& input, Format to, const fs::path& outDir);
 
-// Expands folders (their .skc and .obj files, by name), drops repeats of the
+// Expands folders (their .skc, .obj, .glb and .gltf files, by name), drops repeats of the
 // same file, and sets `problem` on inputs that cannot be read, are of no known
 // kind, or whose output would replace an input of this run or another job's
 // output. Relative paths are taken from `cwd`.

@@ -192,12 +192,14 @@ int convertOne(const ConvertRequest& r, FILE* messagesFile) {
       if (auto s = windows.chooseListEntry(ui::kMainWindowId, ui::kListBox1Id, index); !s)
         failure = "choosing the model failed: " + s.error().message;
     } else {
+      const bool gltf = r.kind == InputKind::Gltf;
+      const std::string menu = gltf ? "文件/打开/打开glTF格式" : "文件/打开/打开OBJ格式";
       const size_t dialogs = windows.fileDialogs().size();
       windows.confirmFileDialog(*inputText);
-      if (auto s = windows.clickMenu(ui::kMainWindowId, ui::kMenuImportObjId); !s)
-        failure = "文件/打开/打开OBJ格式 failed: " + s.error().message;
+      if (auto s = windows.clickMenu(ui::kMainWindowId, gltf ? ui::kMenuImportGltfId : ui::kMenuImportObjId); !s)
+        failure = menu + " failed: " + s.error().message;
       else if (windows.fileDialogs().size() == dialogs)
-        failure = "文件/打开/打开OBJ格式 asked for no file (the OBJ import is missing from this build)";
+        failure = menu + " asked for no file (the import is missing from this build)";
     }
     passOnLog(app.snapshot().logText);
     if (failure.empty() && !globals().modelLoaded) failure = "no model was read from " + r.input.string();

@@ -136,6 +136,7 @@ Result<Window> mainWindow(FormBuilder& b) {
       {ui::kMenuFileId, 0, "文件", ""},
       {ui::kMenuOpenId, 1, "打开", ""},
       {ui::kMenuImportObjId, 2, "打开OBJ格式", "kImportObj"},
+      {ui::kMenuImportGltfId, 2, "打开glTF格式", "kImportGltf"},
       {ui::kMenuExportId, 1, "输出", ""},
       {ui::kMenuExportObjId, 2, "OBJ格式", "kExportObj"},
       {ui::kMenuExportAc3dId, 2, "AC3D格式", "kExportAc3d"},

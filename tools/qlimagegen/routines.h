@@ -35,6 +35,7 @@ inline constexpr RoutineDef kRoutines[] = {
     {"kExportAc3d", "ql::formats::exportAc3d"},
     {"kExportSkc", "ql::model::exportSkc"},
     {"kExportGltf", "ql::formats::exportGltf"},
+    {"kImportGltf", "ql::formats::importGltf"},
     {"kSaveToGame", "ql::model::saveToGame"},
     {"kOpenForumBar", "ql::ui::openForumBar"},
     {"kOpenHelpThread", "ql::ui::openHelpThread"},
