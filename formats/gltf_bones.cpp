@@ -118,14 +118,13 @@ std::string gameBoneText(std::span<const Influence> influences) {
     int32_t bone;
     int32_t units;
     double remainder;
-    size_t order;
   };
   std::vector<Share> shares;
   int64_t given = 0;
   for (size_t k = 0; k < merged.size(); ++k) {
     const double exact = merged[k].weight / sum * kWeightUnits;
     const double whole = std::floor(exact);
-    shares.push_back({merged[k].bone, int32_t(whole), exact - whole, k});
+    shares.push_back({merged[k].bone, int32_t(whole), exact - whole});
     given += int64_t(whole);
   }
   std::vector<Share*> byRemainder;
@@ -133,6 +132,9 @@ std::string gameBoneText(std::span<const Influence> influences) {
   std::stable_sort(byRemainder.begin(), byRemainder.end(),
                    [](const Share* a, const Share* b) { return a->remainder > b->remainder; });
   for (size_t k = 0; given < kWeightUnits && k < byRemainder.size(); ++k, ++given) ++byRemainder[k]->units;
+  // Heaviest first as written: weights equal to five decimals by bone number.
+  std::sort(shares.begin(), shares.end(),
+            [](const Share& a, const Share& b) { return a.units != b.units ? a.units > b.units : a.bone < b.bone; });
 
   std::string text;
   int32_t written = 0;
