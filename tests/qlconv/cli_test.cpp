@@ -22,7 +22,7 @@ TEST(QlconvArgs, UsageErrorsNameTheArgument) {
   const ArgsCase cases[] = {
       {"nothing", {}, "no input given"},
       {"unknown option", {"--fast", "a.skc"}, "unknown option --fast"},
-      {"unknown format", {"--to", "fbx", "a.skc"}, "--to wants obj, ac3d or skc, not \"fbx\""},
+      {"unknown format", {"--to", "fbx", "a.skc"}, "--to wants obj, ac3d, skc or gltf, not \"fbx\""},
       {"format missing", {"a.skc", "--to"}, "--to wants a value"},
       {"empty format after =", {"--to=", "a.skc"}, "--to wants a value"},
       {"-o without folder", {"a.skc", "-o"}, "-o wants a value"},
@@ -48,6 +48,11 @@ TEST(QlconvArgs, AcceptedForms) {
   EXPECT_EQ(o->jobs, 3);
   EXPECT_EQ(o->inputs, (std::vector<std::string>{"x.skc", "-odd.obj"}));
 
+  o = parseArgs(std::vector<std::string>{"--textures=tex", "--to", "gltf", "x.skc"});
+  ASSERT_TRUE(o.ok()) << o.error().message;
+  EXPECT_EQ(o->textureDir, "tex");
+  EXPECT_EQ(o->to, Format::Gltf);
+
   o = parseArgs(std::vector<std::string>{"-o", "dir", "--to", "skc", "-j", "256", "f"});
   ASSERT_TRUE(o.ok()) << o.error().message;
   EXPECT_EQ(o->to, Format::Skc);
@@ -67,8 +72,13 @@ TEST(QlconvArgs, AcceptedForms) {
 TEST(QlconvArgs, DefaultTargetsAndJobCounts) {
   EXPECT_EQ(defaultTarget(InputKind::Skc), Format::Obj);
   EXPECT_EQ(defaultTarget(InputKind::Obj), Format::Skc);
+  EXPECT_EQ(defaultTarget(InputKind::Gltf), Format::Skc);
   EXPECT_EQ(inputKindOf("a/HERO.SKC"), InputKind::Skc);
   EXPECT_EQ(inputKindOf("b.Obj"), InputKind::Obj);
+  EXPECT_EQ(inputKindOf("c.GLB"), InputKind::Gltf);
+  EXPECT_EQ(inputKindOf("d.gltf"), InputKind::Gltf);
+  EXPECT_EQ(outputPath("/m/hero.skc", Format::Gltf, "/out"), fs::path("/out/hero.glb"));
+  EXPECT_EQ(parseFormat("gltf"), Format::Gltf);
   EXPECT_FALSE(inputKindOf("c.skc.bak").has_value());
   EXPECT_FALSE(inputKindOf(".bones").has_value());
 
@@ -137,9 +147,9 @@ TEST_F(QlconvPlanFiles, BadInputsFailAloneWithAReason) {
   EXPECT_EQ(jobs[1].problem, "");
   EXPECT_EQ(jobs[1].output, root_ / "out/good/good.obj");
   EXPECT_EQ(jobs[2].problem, "cannot read " + (root_ / "missing.obj").string() + ": no such file");
-  EXPECT_EQ(jobs[3].problem, "not an .skc or .obj file");
+  EXPECT_EQ(jobs[3].problem, "not an .skc, .obj, .glb or .gltf file");
   EXPECT_EQ(jobs[4].name, "empty");
-  EXPECT_EQ(jobs[4].problem, "no .skc or .obj file in this folder");
+  EXPECT_EQ(jobs[4].problem, "no .skc, .obj, .glb or .gltf file in this folder");
 }
 
 TEST_F(QlconvPlanFiles, NoOutputReplacesAnInputOrAnotherOutput) {

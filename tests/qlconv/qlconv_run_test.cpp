@@ -53,7 +53,7 @@ TEST_F(QlconvRun, BadUsageExitsTwoWithTheUsage) {
     const Ran r = qlconv(args);
     EXPECT_EQ(r.exitStatus, 2);
     EXPECT_EQ(r.err.rfind("qlconv: ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find("usage: qlconv [--to obj|ac3d|skc] [-o OUTDIR] [-j N] FILE_OR_FOLDER..."),
+    EXPECT_NE(r.err.find("usage: qlconv [--to obj|ac3d|skc|gltf] [-o OUTDIR] [-j N] [--textures DIR] FILE_OR_FOLDER..."),
               std::string::npos);
     EXPECT_EQ(r.out, "");
   }
@@ -196,6 +196,34 @@ TEST_F(QlconvRun, SampleFolderToObjAc3dAndBackToSkc) {
   EXPECT_EQ(lines.back(), "obj/monk03/monk03.obj: 已输出SKC文件到 " + backslashed(root_ / "back" / "monk03.skc"));
 }
 
+TEST_F(QlconvRun, SampleFolderToGltfAndBackToTheSameSkc) {
+  copySamples();
+  // The game's textures, as the first start unpacks them.
+  Ran r = test::runProgram(QLCONV_UNPACK, {"e", QLCONV_SAMPLE_PAK, (root_ / "tex").string() + "/"}, root_);
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  r = qlconv({"--to", "gltf", "--textures", "tex", "-o", "glb", "pm"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.err.find("未嵌入"), std::string::npos) << r.err;
+  r = qlconv({"-o", "back", "glb"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  ASSERT_EQ(qlconv({"--to", "skc", "-o", "direct", "pm"}).exitStatus, 0);
+  for (const std::string& n : kSampleNames) {
+    SCOPED_TRACE(n);
+    const std::string glb = readFile(root_ / "glb" / (n + ".glb"));
+    EXPECT_EQ(glb.rfind("glTF", 0), 0u);
+    // Five textures or so each, embedded: far more than the model's own data.
+    EXPECT_GT(glb.size(), 60000u);
+    const std::string back = readFile(root_ / "back" / (n + ".skc"));
+    EXPECT_FALSE(back.empty());
+    EXPECT_TRUE(back == readFile(root_ / "direct" / (n + ".skc"))) << "the SKC through glTF differs";
+    const SkcTables t = readSkc(back);
+    EXPECT_NE(r.err.find("glb/" + n + ".glb: 骨骼文本：原样保留 [" + std::to_string(t.vertices.size()) +
+                         "] 个，按权重重建 [0] 个"),
+              std::string::npos)
+        << r.err;
+  }
+}
+
 TEST_F(QlconvRun, SkcLoadMessagesGoToStandardErrorInOrder) {
   copySamples();
   const Ran r = qlconv({"-o", "out", "pm/hero01.skc"});
@@ -217,7 +245,7 @@ TEST_F(QlconvRun, SkcLoadMessagesGoToStandardErrorInOrder) {
 
 TEST_F(QlconvRun, ASecondRunWritesTheSameBytes) {
   copySamples();
-  for (const char* to : {"obj", "ac3d", "skc"}) {
+  for (const char* to : {"obj", "ac3d", "skc", "gltf"}) {
     SCOPED_TRACE(to);
     const std::string first = std::string("first-") + to, second = std::string("second-") + to;
     ASSERT_EQ(qlconv({"--to", to, "-o", first, "pm"}).exitStatus, 0);
