@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "bench/generated_skc.h"
 #include "model/skc_reader.h"
 #include "module/support/globals.h"
 #include "tools/qlscenario/app_runner.h"
@@ -24,34 +25,6 @@ fs::path g_dir;
 std::map<int64_t, fs::path> g_files;
 std::map<int64_t, std::string> g_modulePaths;
 ql::apprun::AppRunner* g_runner = nullptr;
-
-// A model laid out as the game's files are: padded fixed-width numbers,
-// several bone influences, triangle lines with a double blank.
-void writeModel(const fs::path& file, int64_t vertices) {
-  std::ofstream out(file, std::ios::binary);
-  out << "# Character Skin Export for Interserv\r\n#\t\t\t\tbench\r\nStatic Skins: 1 Dynamic Skins: 0\r\n"
-         "Static Skin S_01\r\n{\r\n  Materials: 2\r\n";
-  for (const char* t : {"nm001b01.tga", "nm001f01.jpg"}) {
-    out << "  Material\r\n    ColorKey  0 0 0 0\r\n    Ambient\t 0.70  0.70  0.70\r\n    Texture   " << t
-        << "\r\n    Option    NONE\r\n    TwoSide   FALSE\r\n";
-  }
-  out << "  Vertices: " << vertices << "\r\n";
-  char line[160];
-  for (int64_t i = 0; i < vertices; ++i) {
-    const double x = double(i % 1000) * 0.01234, y = double(i % 777) * 0.02345, z = double(i % 4100) * 0.01;
-    const int n = std::snprintf(line, sizeof line,
-                                "    v %9.5f %9.5f %9.5f vt %.3f %.3f Bones 2 %d 0.83333  %d 0.16667\r\n", x, y, z,
-                                double(i % 1000) / 1000.0, double(i % 997) / 997.0, int(i % 40), int((i + 1) % 40));
-    out.write(line, n);
-  }
-  out << "  Triangles: " << 2 * vertices << "\r\n";
-  for (int64_t t = 0; t < 2 * vertices; ++t) {
-    const int n = std::snprintf(line, sizeof line, "    f 3  %d %lld %lld %lld\r\n", int(t % 2), (long long)(t / 2),
-                                (long long)((t / 2 + 1) % vertices), (long long)((t / 2 + 2) % vertices));
-    out.write(line, n);
-  }
-  out << "\r\n}";
-}
 
 long statusKb(const char* key) {
   std::ifstream in("/proc/self/status");
@@ -133,7 +106,7 @@ int main(int argc, char** argv) {
   fs::create_directories(g_dir);
   for (int64_t n : {5000, 100000, 1000000}) {
     const fs::path file = g_dir / ("m" + std::to_string(n) + ".skc");
-    writeModel(file, n);
+    ql::bench::writeGeneratedSkc(file, n);
     auto module = ql::apprun::modulePath(file);
     if (!module) return 1;
     g_files[n] = file;

@@ -7,14 +7,19 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev
   zlib1g-dev libpcre2-dev libboost1.81-dev libstb-dev libcpp-httplib-dev libarchive-dev
   libfltk1.3-dev libgl1-mesa-dev libglu1-mesa-dev libosmesa6-dev libegl-dev libegl-mesa0
-  libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev libtinygltf-dev nlohmann-json3-dev
   fonts-wqy-microhei xvfb xauth xdotool imagemagick
   # The Windows cross builds, and Wine for their tests: the 32-bit program
   # (the one we ship) under 32-bit Wine, which needs the host's 32-bit GL
   # for its drawing area.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   googletest wine wine64 wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386
+  # Checkers of the glTF export: Blender (its glTF add-on needs numpy), and
+  # node for the Khronos validator, which the tests install from npm.
+  blender python3-numpy
 )
+# A node of another origin (its own npm) serves as well as Debian's.
+command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
