@@ -13,7 +13,7 @@
 #include <map>
 #include <string>
 
-#include "bench/generated_skc.h"
+#include "bench/bench_support.h"
 #include "formats/gltf_commands.h"
 #include "model/skc_reader.h"
 #include "module/support/globals.h"
@@ -129,21 +129,5 @@ int main(int argc, char** argv) {
     m.glbModule = *glb;
     g_models[n] = m;
   }
-  const fs::path program = temp.path() / "program";
-  fs::create_directories(program);
-  if (!ql::apprun::seedFinishedFirstStart(program, temp.path() / "game").ok()) return 1;
-  auto programModule = ql::apprun::modulePath(program);
-  if (!programModule) return 1;
-
-  ql::apprun::AppRunner runner;
-  g_runner = &runner;
-  runner.step([] { benchmark::RunSpecifiedBenchmarks(); });
-  auto result = runner.run(*programModule);
-  if (!result) {
-    std::cerr << result.error().message << "\n";
-    return 1;
-  }
-  if (!result->endedCleanly()) std::cerr << "program run: " << result->describe() << "\n";
-  benchmark::Shutdown();
-  return 0;
+  return ql::bench::runBenchmarksInProgram(temp.path(), g_runner);
 }

@@ -12,7 +12,7 @@
 #include <map>
 #include <string>
 
-#include "bench/generated_skc.h"
+#include "bench/bench_support.h"
 #include "model/skc_reader.h"
 #include "module/support/globals.h"
 #include "tools/qlscenario/app_runner.h"
@@ -113,21 +113,5 @@ int main(int argc, char** argv) {
     g_modulePaths[n] = *module;
     std::cout << file.filename().string() << ": " << double(fs::file_size(file)) / 1e6 << " MB\n";
   }
-  const fs::path program = temp.path() / "program";
-  fs::create_directories(program);
-  if (!ql::apprun::seedFinishedFirstStart(program, temp.path() / "game").ok()) return 1;
-  auto programModule = ql::apprun::modulePath(program);
-  if (!programModule) return 1;
-
-  ql::apprun::AppRunner runner;
-  g_runner = &runner;
-  runner.step([] { benchmark::RunSpecifiedBenchmarks(); });
-  auto result = runner.run(*programModule);
-  if (!result) {
-    std::cerr << result.error().message << "\n";
-    return 1;
-  }
-  if (!result->endedCleanly()) std::cerr << "program run: " << result->describe() << "\n";
-  benchmark::Shutdown();
-  return 0;
+  return ql::bench::runBenchmarksInProgram(temp.path(), g_runner);
 }

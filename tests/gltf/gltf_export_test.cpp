@@ -7,20 +7,6 @@
 #include "formats/gltf_export.h"
 #include "tests/gltf/gltf_test_support.h"
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_NO_STDIO
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
-#endif
-#include <stb_image.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
 
 namespace ql::gltf {
 namespace {
@@ -171,18 +157,15 @@ TEST(GltfExport, MaterialsAndTheirTexturesAndExtras) {
   EXPECT_EQ(png.name, "a.tga");
   EXPECT_EQ(jpg.mimeType, "image/jpeg");
   EXPECT_EQ(imageBytes(jpg), box.images[1].bytes);
-  const std::string pngBytes = imageBytes(png);
-  int w = 0, h = 0, channels = 0;
-  stbi_uc* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(pngBytes.data()), int(pngBytes.size()), &w,
-                                          &h, &channels, 0);
-  ASSERT_NE(pixels, nullptr);
-  EXPECT_EQ(w, 2);
-  EXPECT_EQ(channels, 4);
+  const test::Picture picture = test::decoded(imageBytes(png));
+  ASSERT_EQ(picture.pixels.size(), 16u);
+  EXPECT_EQ(picture.width, 2);
+  EXPECT_EQ(picture.channels, 4);
   // The TGA's first row is the picture's bottom; the PNG's first row its top:
-  // its top-left pixel is the TGA's third (opaque blue, BGRA 255 0 0 0 → alpha 0).
-  EXPECT_EQ(std::vector<int>(pixels, pixels + 4), (std::vector<int>{0, 0, 255, 0}));
-  EXPECT_EQ(std::vector<int>(pixels + 8, pixels + 12), (std::vector<int>{255, 0, 0, 255}));
-  stbi_image_free(pixels);
+  // its top-left pixel is the TGA's third (BGRA 255 0 0 0: blue, alpha 0).
+  EXPECT_EQ(std::vector<int>(picture.pixels.begin(), picture.pixels.begin() + 4), (std::vector<int>{0, 0, 255, 0}));
+  EXPECT_EQ(std::vector<int>(picture.pixels.begin() + 8, picture.pixels.begin() + 12),
+            (std::vector<int>{255, 0, 0, 255}));
 
   // The head (its GBK author as UTF-8), the model's name and the texture names.
   const tinygltf::Value& e = m.scenes.at(0).extras;

@@ -6,18 +6,7 @@
 #include <map>
 #include <sstream>
 
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STBI_WRITE_NO_STDIO
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#endif
-#include <stb_image_write.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+#include "common/stb_private.h"
 
 namespace ql::gltf::test {
 
@@ -310,6 +299,16 @@ std::string bmp24() {
   const unsigned char rows[16] = {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0};
   b.append(reinterpret_cast<const char*>(rows), sizeof rows);
   return b;
+}
+
+Picture decoded(const std::string& bytes) {
+  Picture p;
+  stbi_uc* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(bytes.data()), int(bytes.size()), &p.width,
+                                          &p.height, &p.channels, 0);
+  if (!pixels) return Picture{};
+  p.pixels.assign(pixels, pixels + size_t(p.width) * size_t(p.height) * size_t(p.channels));
+  stbi_image_free(pixels);
+  return p;
 }
 
 std::string jpeg() {

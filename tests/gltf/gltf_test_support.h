@@ -77,6 +77,14 @@ ImportedModel imported(const std::string& file);
 // The fault of a file the import must refuse (nothing when it takes it).
 std::optional<ImportFault> refusal(const std::string& file);
 
+// A picture decoded: rows top-down, `channels` bytes a pixel; no pixels when
+// the bytes are no picture.
+struct Picture {
+  int width = 0, height = 0, channels = 0;
+  std::vector<int> pixels;
+};
+Picture decoded(const std::string& bytes);
+
 // Pictures: a 2×2 TGA of 32 bits (with alpha), a 2×2 BMP, a 2×2 JPEG.
 std::string tga32();
 std::string bmp24();

@@ -12,21 +12,14 @@
 
 // Private copies of the decoder and the scaler: the library exports nothing
 // but its three entry points.
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_NO_STDIO
-#define STBI_FAILURE_USERMSG
+#include "common/stb_private.h"
 #define STB_IMAGE_RESIZE_STATIC
 #define STB_IMAGE_RESIZE_IMPLEMENTATION
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
 #pragma GCC diagnostic ignored "-Wunused-parameter"
 #endif
-#include <stb_image.h>
 #include <stb_image_resize.h>
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop

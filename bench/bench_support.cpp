@@ -1,7 +1,12 @@
-#include "bench/generated_skc.h"
+#include "bench/bench_support.h"
+
+#include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <fstream>
+#include <iostream>
+
+#include "tools/qlscenario/app_runner.h"
 
 namespace ql::bench {
 
@@ -29,6 +34,27 @@ void writeGeneratedSkc(const std::filesystem::path& file, int64_t vertices) {
     out.write(line, n);
   }
   out << "\r\n}";
+}
+
+int runBenchmarksInProgram(const std::filesystem::path& folder, apprun::AppRunner*& runner) {
+  const std::filesystem::path program = folder / "program";
+  std::filesystem::create_directories(program);
+  if (!apprun::seedFinishedFirstStart(program, folder / "game").ok()) return 1;
+  auto programModule = apprun::modulePath(program);
+  if (!programModule) return 1;
+
+  apprun::AppRunner app;
+  runner = &app;
+  app.step([] { benchmark::RunSpecifiedBenchmarks(); });
+  auto result = app.run(*programModule);
+  runner = nullptr;
+  if (!result) {
+    std::cerr << result.error().message << "\n";
+    return 1;
+  }
+  if (!result->endedCleanly()) std::cerr << "program run: " << result->describe() << "\n";
+  benchmark::Shutdown();
+  return 0;
 }
 
 }  // namespace ql::bench
