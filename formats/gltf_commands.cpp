@@ -12,6 +12,7 @@
 #include "formats/gltf_import.h"
 #include "formats/obj_export.h"
 #include "game/textures.h"
+#include "model/text_builder.h"
 #include "model/writer_support.h"
 #include "module/app/image_link.h"
 #include "module/support/support.h"
@@ -150,14 +151,26 @@ void reportFault(const gltf::ExportFault& f) {
   kernel::messageBox(message);
 }
 
+// The file built in place as a byte set, ready for the write-file command.
+class ByteSetSink final : public gltf::GlbSink {
+ public:
+  void reserve(size_t bytes) override { builder_.reserve(bytes); }
+  void write(std::string_view bytes) override { builder_.append(bytes); }
+  Bytes finish() { return builder_.finishBytes(); }
+
+ private:
+  model::TextBuilder builder_{model::TextBuilder::Layout::kByteSet};
+};
+
 // The .glb of the store, or nothing when the model cannot be written (the
 // user has been told why).
 std::optional<Bytes> buildGlbBytes() {
   Gathered g = gather();
-  gltf::ExportOutput out;
+  ByteSetSink sink;
+  gltf::ExportNotes notes;
   std::optional<gltf::ExportFault> fault;
   try {
-    fault = gltf::buildGlb(g.input, out);
+    fault = gltf::writeGlb(g.input, sink, notes);
   } catch (const std::bad_alloc&) {
     fault = gltf::ExportFault{gltf::ExportProblem::kTooLarge};
   }
@@ -165,9 +178,9 @@ std::optional<Bytes> buildGlbBytes() {
     reportFault(*fault);
     return std::nullopt;
   }
-  for (size_t i : out.imagesNotEmbedded)
+  for (size_t i : notes.imagesNotEmbedded)
     ui::appendLogLine(concat(c(text::kGltfTextureNotPicture), g.imagePaths[i], c(text::kCloseBracket)));
-  return Bytes::copy(out.glb);
+  return sink.finish();
 }
 
 // ---- Import

@@ -34,28 +34,48 @@ constexpr size_t kAlignment = 4;
 
 const char kNoBoneText[] = "0";  // a vertex beyond the bone texts: no influences
 
-// The bytes written through a std::ostream, straight into a string.
-class StringSink final : public std::streambuf {
+// The bytes the library writes to a std::ostream, straight to the sink.
+class SinkBuffer final : public std::streambuf {
  public:
-  explicit StringSink(std::string& out) : out_(out) {}
+  explicit SinkBuffer(GlbSink& out) : out_(out) {}
+  uint64_t written() const { return written_; }
 
  protected:
   std::streamsize xsputn(const char* s, std::streamsize n) override {
-    out_.append(s, size_t(n));
+    out_.write(std::string_view(s, size_t(n)));
+    written_ += uint64_t(n);
     return n;
   }
   int_type overflow(int_type c) override {
-    if (!traits_type::eq_int_type(c, traits_type::eof())) out_.push_back(traits_type::to_char_type(c));
-    return traits_type::not_eof(c);
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char ch = traits_type::to_char_type(c);
+    xsputn(&ch, 1);
+    return c;
   }
+
+ private:
+  GlbSink& out_;
+  uint64_t written_ = 0;
+};
+
+class StringSink final : public GlbSink {
+ public:
+  explicit StringSink(std::string& out) : out_(out) {}
+  void reserve(size_t bytes) override { out_.reserve(bytes); }
+  void write(std::string_view bytes) override { out_.append(bytes); }
 
  private:
   std::string& out_;
 };
 
+// Room for the JSON beside the buffer.
+constexpr size_t kJsonEstimate = 1 << 16;
+
 size_t padded(size_t n) { return (n + kAlignment - 1) / kAlignment * kAlignment; }
 
 // The buffer of the file, filled front to back, one buffer view per piece.
+// Pieces are written in place: the buffer is reserved whole up front, and
+// each piece is made at its end and filled there.
 class BufferWriter {
  public:
   BufferWriter(tinygltf::Model& model, size_t totalBytes) : model_(model) {
@@ -63,24 +83,34 @@ class BufferWriter {
     model_.buffers[0].data.reserve(totalBytes);
   }
 
-  // A buffer view of the bytes; `target` 0 for none.
+  // Room for `count` elements at the buffer's end, in a view of its own;
+  // `target` 0 for none.
+  template <class T>
+  class Region {
+   public:
+    Region(std::vector<unsigned char>& data, size_t offset) : data_(data), offset_(offset) {}
+    void set(size_t i, T value) { std::memcpy(data_.data() + offset_ + i * sizeof(T), &value, sizeof(T)); }
+
+   private:
+    std::vector<unsigned char>& data_;
+    size_t offset_;
+  };
+  template <class T>
+  Region<T> region(size_t count, int target, int& viewIndex) {
+    std::vector<unsigned char>& data = model_.buffers[0].data;
+    const size_t offset = data.size();
+    viewIndex = addView(offset, count * sizeof(T), target);
+    data.resize(padded(offset + count * sizeof(T)), 0);
+    return Region<T>(data, offset);
+  }
+
   int view(const void* bytes, size_t length, int target) {
     std::vector<unsigned char>& data = model_.buffers[0].data;
-    tinygltf::BufferView v;
-    v.buffer = 0;
-    v.byteOffset = data.size();
-    v.byteLength = length;
-    v.target = target;
+    const size_t offset = data.size();
     const auto* p = static_cast<const unsigned char*>(bytes);
     data.insert(data.end(), p, p + length);
     data.resize(padded(data.size()), 0);
-    model_.bufferViews.push_back(std::move(v));
-    return int(model_.bufferViews.size() - 1);
-  }
-
-  template <class T>
-  int view(const std::vector<T>& values, int target) {
-    return view(values.data(), values.size() * sizeof(T), target);
+    return addView(offset, length, target);
   }
 
   int accessor(int view, int componentType, int type, size_t count, bool normalized = false) {
@@ -95,6 +125,16 @@ class BufferWriter {
   }
 
  private:
+  int addView(size_t offset, size_t length, int target) {
+    tinygltf::BufferView v;
+    v.buffer = 0;
+    v.byteOffset = offset;
+    v.byteLength = length;
+    v.target = target;
+    model_.bufferViews.push_back(std::move(v));
+    return int(model_.bufferViews.size() - 1);
+  }
+
   tinygltf::Model& model_;
 };
 
@@ -157,13 +197,6 @@ std::vector<float> faceNormals(const ExportInput& in) {
   return n;
 }
 
-tinygltf::Value intList(const std::vector<int>& values) {
-  tinygltf::Value::Array list;
-  list.reserve(values.size());
-  for (int v : values) list.emplace_back(v);
-  return tinygltf::Value(std::move(list));
-}
-
 std::string nodeName(int32_t bone) {
   std::string digits = std::to_string(bone);
   if (digits.size() < 2) digits.insert(0, "0");
@@ -192,6 +225,13 @@ std::string ExportFault::describe() const {
 }
 
 std::optional<ExportFault> buildGlb(const ExportInput& in, ExportOutput& out) {
+  out.glb.clear();
+  out.notes = ExportNotes{};
+  StringSink sink(out.glb);
+  return writeGlb(in, sink, out.notes);
+}
+
+std::optional<ExportFault> writeGlb(const ExportInput& in, GlbSink& out, ExportNotes& notes) {
   if (auto fault = checkTables(in)) return fault;
   const size_t n = in.vertexCount;
 
@@ -242,44 +282,46 @@ std::optional<ExportFault> buildGlb(const ExportInput& in, ExportOutput& out) {
     }
   }
 
-  // ---- Triangles by material, and the runs that give back their order.
+  // ---- Triangles by material, and the primitive of each in table order.
   std::vector<std::vector<uint32_t>> corners(in.materials.size());
-  std::vector<int> runs;  // material, count, material, count, …
   for (size_t r = 0; r < in.triangleCount; ++r) {
     const int32_t* t = in.triangles + r * in.triangleStride;
     for (size_t k = 1; k <= 3; ++k) corners[size_t(t[0])].push_back(uint32_t(t[k]));
-    if (!runs.empty() && runs[runs.size() - 2] == t[0]) {
-      ++runs.back();
-    } else {
-      runs.push_back(t[0]);
-      runs.push_back(1);
-    }
   }
   // Primitives are numbered over the materials that have triangles.
-  std::vector<int> primitiveOf(in.materials.size(), -1);
-  int primitives = 0;
+  std::vector<uint16_t> primitiveOf(in.materials.size(), 0);
+  size_t primitives = 0;
   for (size_t m = 0; m < corners.size(); ++m)
-    if (!corners[m].empty()) primitiveOf[m] = primitives++;
-  for (size_t k = 0; k < runs.size(); k += 2) runs[k] = primitiveOf[size_t(runs[k])];
+    if (!corners[m].empty()) primitiveOf[m] = uint16_t(primitives++);
+  const unsigned bits = primitiveBits(primitives);
+  std::string order((in.triangleCount * bits + 7) / 8, '\0');
+  for (size_t r = 0; r < in.triangleCount; ++r) {
+    const uint32_t p = primitiveOf[size_t(in.triangles[r * in.triangleStride])];
+    for (unsigned b = 0; b < bits; ++b)
+      if (p >> b & 1) order[(r * bits + b) / 8] = char(order[(r * bits + b) / 8] | 1 << ((r * bits + b) % 8));
+  }
 
   // ---- Pictures that can go in.
   std::vector<std::optional<EmbeddedImage>> pictures(in.images.size());
   for (size_t i = 0; i < in.images.size(); ++i) {
     pictures[i] = embeddableImage(in.images[i].bytes);
-    if (!pictures[i]) out.imagesNotEmbedded.push_back(i);
+    if (!pictures[i]) notes.imagesNotEmbedded.push_back(i);
   }
 
   // ---- The buffer's size, checked before anything large is made.
   const bool shortIndices = n <= kMaxShortIndexVertices;
   const bool byteJoints = jointCount <= kMaxByteJoints;
   const bool textNumbers = texts.size() <= kMaxExactFloatInteger;
+  // In 64 bits: a 32-bit program's sizes could wrap before they are compared.
+  const uint64_t vertices = n;
   uint64_t total = 0;
-  total += padded(n * 12) * 2 + padded(n * 8);                               // positions, normals, texture coordinates
-  total += sets * (padded(n * kInfluencesPerSet * (byteJoints ? 1 : 2)) + padded(n * 16));  // joints, weights
-  if (textNumbers) total += padded(n * 4);
-  total += uint64_t(in.triangleCount) * 3 * (shortIndices ? 2 : 4) + uint64_t(primitives) * kAlignment;
+  total += vertices * (12 + 12 + 8);                                             // positions, normals, texture coordinates
+  total += sets * vertices * (kInfluencesPerSet * (byteJoints ? 1 : 2) + 16);  // joints, weights
+  if (textNumbers) total += vertices * 4;
+  total += uint64_t(in.triangleCount) * 3 * (shortIndices ? 2 : 4);
   for (const auto& p : pictures)
-    if (p) total += padded(p->bytes.size());
+    if (p) total += p->bytes.size();
+  total += (uint64_t(8 + sets * 2) + uint64_t(primitives) + in.images.size()) * kAlignment;  // padding of each view
   if (total > kMaxFileBytes) return ExportFault{ExportProblem::kTooLarge, 0, int64_t(total), int64_t(kMaxFileBytes)};
 
   tinygltf::Model model;
@@ -290,58 +332,60 @@ std::optional<ExportFault> buildGlb(const ExportInput& in, ExportOutput& out) {
   // ---- Vertex attributes, shared by every primitive.
   std::map<std::string, int> attributes;
   {
-    std::vector<float> positions(n * 3);
+    int positionView, texCoordView;
+    auto positions = buffer.region<float>(n * 3, TINYGLTF_TARGET_ARRAY_BUFFER, positionView);
+    auto texCoords = buffer.region<float>(n * 2, TINYGLTF_TARGET_ARRAY_BUFFER, texCoordView);
     std::vector<double> lo(3, std::numeric_limits<double>::infinity()), hi(3, -std::numeric_limits<double>::infinity());
-    std::vector<float> texCoords(n * 2);
     for (size_t v = 0; v < n; ++v) {
       const float* row = in.vertices + v * in.vertexStride;
       const auto p = turned(row);
       for (size_t i = 0; i < 3; ++i) {
-        positions[v * 3 + i] = p[i];
+        positions.set(v * 3 + i, p[i]);
         lo[i] = std::min(lo[i], double(p[i]));
         hi[i] = std::max(hi[i], double(p[i]));
       }
-      texCoords[v * 2] = row[3];
-      texCoords[v * 2 + 1] = float(1.0 - double(row[4]));
+      texCoords.set(v * 2, row[3]);
+      texCoords.set(v * 2 + 1, float(1.0 - double(row[4])));
     }
-    const int position = buffer.accessor(buffer.view(positions, TINYGLTF_TARGET_ARRAY_BUFFER),
-                                         TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, n);
+    const int position = buffer.accessor(positionView, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, n);
     model.accessors[size_t(position)].minValues = lo;
     model.accessors[size_t(position)].maxValues = hi;
     attributes["POSITION"] = position;
-    attributes["NORMAL"] = buffer.accessor(buffer.view(faceNormals(in), TINYGLTF_TARGET_ARRAY_BUFFER),
-                                           TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, n);
-    attributes["TEXCOORD_0"] = buffer.accessor(buffer.view(texCoords, TINYGLTF_TARGET_ARRAY_BUFFER),
-                                               TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, n);
+    attributes["TEXCOORD_0"] = buffer.accessor(texCoordView, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, n);
+    int normalView;
+    auto normals = buffer.region<float>(n * 3, TINYGLTF_TARGET_ARRAY_BUFFER, normalView);
+    const std::vector<float> computed = faceNormals(in);
+    for (size_t i = 0; i < computed.size(); ++i) normals.set(i, computed[i]);
+    attributes["NORMAL"] = buffer.accessor(normalView, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, n);
   }
   for (size_t s = 0; s < sets; ++s) {
-    std::vector<uint8_t> joints8;
-    std::vector<uint16_t> joints16;
-    std::vector<float> weights(n * kInfluencesPerSet);
-    (byteJoints ? joints8.resize(n * kInfluencesPerSet) : joints16.resize(n * kInfluencesPerSet));
-    for (size_t v = 0; v < n; ++v) {
-      const TextInfluences& t = perText[textOfVertex[v]];
-      for (size_t k = 0; k < kInfluencesPerSet; ++k) {
-        const size_t slot = s * kInfluencesPerSet + k;
-        if (byteJoints) joints8[v * kInfluencesPerSet + k] = uint8_t(t.joints[slot]);
-        else joints16[v * kInfluencesPerSet + k] = t.joints[slot];
-        weights[v * kInfluencesPerSet + k] = t.weights[slot];
-      }
-    }
-    const int jointView = byteJoints ? buffer.view(joints8, TINYGLTF_TARGET_ARRAY_BUFFER)
-                                     : buffer.view(joints16, TINYGLTF_TARGET_ARRAY_BUFFER);
+    int jointView, weightView;
     const std::string set = std::to_string(s);
-    attributes["JOINTS_" + set] =
-        buffer.accessor(jointView, byteJoints ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE : TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT,
-                        TINYGLTF_TYPE_VEC4, n);
-    attributes["WEIGHTS_" + set] = buffer.accessor(buffer.view(weights, TINYGLTF_TARGET_ARRAY_BUFFER),
-                                                   TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC4, n);
+    if (byteJoints) {
+      auto joints = buffer.region<uint8_t>(n * kInfluencesPerSet, TINYGLTF_TARGET_ARRAY_BUFFER, jointView);
+      for (size_t v = 0; v < n; ++v)
+        for (size_t k = 0; k < kInfluencesPerSet; ++k)
+          joints.set(v * kInfluencesPerSet + k, uint8_t(perText[textOfVertex[v]].joints[s * kInfluencesPerSet + k]));
+    } else {
+      auto joints = buffer.region<uint16_t>(n * kInfluencesPerSet, TINYGLTF_TARGET_ARRAY_BUFFER, jointView);
+      for (size_t v = 0; v < n; ++v)
+        for (size_t k = 0; k < kInfluencesPerSet; ++k)
+          joints.set(v * kInfluencesPerSet + k, perText[textOfVertex[v]].joints[s * kInfluencesPerSet + k]);
+    }
+    auto weights = buffer.region<float>(n * kInfluencesPerSet, TINYGLTF_TARGET_ARRAY_BUFFER, weightView);
+    for (size_t v = 0; v < n; ++v)
+      for (size_t k = 0; k < kInfluencesPerSet; ++k)
+        weights.set(v * kInfluencesPerSet + k, perText[textOfVertex[v]].weights[s * kInfluencesPerSet + k]);
+    attributes["JOINTS_" + set] = buffer.accessor(
+        jointView, byteJoints ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE : TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT,
+        TINYGLTF_TYPE_VEC4, n);
+    attributes["WEIGHTS_" + set] = buffer.accessor(weightView, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC4, n);
   }
   if (textNumbers) {
-    std::vector<float> numbers(n);
-    for (size_t v = 0; v < n; ++v) numbers[v] = float(textOfVertex[v]);
-    attributes[kBoneTextAttribute] = buffer.accessor(buffer.view(numbers, TINYGLTF_TARGET_ARRAY_BUFFER),
-                                                     TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_SCALAR, n);
+    int view;
+    auto numbers = buffer.region<float>(n, TINYGLTF_TARGET_ARRAY_BUFFER, view);
+    for (size_t v = 0; v < n; ++v) numbers.set(v, float(textOfVertex[v]));
+    attributes[kBoneTextAttribute] = buffer.accessor(view, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_SCALAR, n);
   }
 
   // ---- One primitive per material with triangles.
@@ -351,10 +395,10 @@ std::optional<ExportFault> buildGlb(const ExportInput& in, ExportOutput& out) {
     if (corners[m].empty()) continue;
     int view;
     if (shortIndices) {
-      std::vector<uint16_t> indices(corners[m].begin(), corners[m].end());
-      view = buffer.view(indices, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
+      auto indices = buffer.region<uint16_t>(corners[m].size(), TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, view);
+      for (size_t k = 0; k < corners[m].size(); ++k) indices.set(k, uint16_t(corners[m][k]));
     } else {
-      view = buffer.view(corners[m], TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
+      view = buffer.view(corners[m].data(), corners[m].size() * 4, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
     }
     tinygltf::Primitive p;
     p.attributes = attributes;
@@ -368,7 +412,8 @@ std::optional<ExportFault> buildGlb(const ExportInput& in, ExportOutput& out) {
   {
     tinygltf::Value::Object extras;
     putTextList(extras, kExtraBoneTexts, texts);
-    extras[kExtraTriangleRuns] = intList(runs);
+    extras[kExtraTrianglePrimitives] = tinygltf::Value(
+        tinygltf::base64_encode(reinterpret_cast<const unsigned char*>(order.data()), unsigned(order.size())));
     mesh.extras = tinygltf::Value(std::move(extras));
   }
   model.meshes.push_back(std::move(mesh));
@@ -444,15 +489,20 @@ std::optional<ExportFault> buildGlb(const ExportInput& in, ExportOutput& out) {
   model.scenes.push_back(std::move(scene));
   model.defaultScene = 0;
 
-  out.glb.clear();
-  out.glb.reserve(size_t(total) + (1 << 16));
-  StringSink sink(out.glb);
+  out.reserve(size_t(total) + order.size() * 2 + kJsonEstimate);
+  SinkBuffer sink(out);
   std::ostream stream(&sink);
   tinygltf::TinyGLTF writer;
   writer.WriteGltfSceneToStream(&model, stream, false, true);
-  if (out.glb.size() > kMaxFileBytes)
-    return ExportFault{ExportProblem::kTooLarge, 0, int64_t(out.glb.size()), int64_t(kMaxFileBytes)};
+  if (sink.written() > kMaxFileBytes)
+    return ExportFault{ExportProblem::kTooLarge, 0, int64_t(sink.written()), int64_t(kMaxFileBytes)};
   return std::nullopt;
+}
+
+unsigned primitiveBits(size_t primitives) {
+  unsigned bits = 1;
+  while (bits < 32 && (size_t(1) << bits) < primitives) ++bits;
+  return bits;
 }
 
 MaterialOptions materialOptions(std::string_view block) {

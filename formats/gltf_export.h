@@ -16,7 +16,8 @@
 //   is bound to a joint named "unweighted".
 // - Each distinct bone text in the mesh's extras, and per vertex the number
 //   of its text in the attribute _SKC_BONES, so that the import can give an
-//   unchanged vertex its text back verbatim.
+//   unchanged vertex its text back verbatim; the primitive of each triangle
+//   in the store's order, so that it can give the triangles their order back.
 // - One material per SKC material, its texture embedded as PNG or JPEG, its
 //   SKC block and texture name in its extras; the SKC head, the model's file
 //   name and the texture names in the scene's extras.
@@ -39,7 +40,13 @@ inline constexpr char kExtraHead[] = "skcHead";
 inline constexpr char kExtraModelFileName[] = "skcModelFileName";
 inline constexpr char kExtraTextureNames[] = "skcTextures";
 inline constexpr char kExtraBoneTexts[] = "skcBoneTexts";
-inline constexpr char kExtraTriangleRuns[] = "skcTriangleRuns";
+// The primitive of each triangle in the store's order, as base64 of the
+// numbers packed in as few bits as the primitives need (1 for two, 2 for
+// four, …), the first triangle in the lowest bits of the first byte.
+inline constexpr char kExtraTrianglePrimitives[] = "skcTrianglePrimitives";
+
+// The bits a primitive number takes among `primitives` of them (1 at least).
+unsigned primitiveBits(size_t primitives);
 inline constexpr char kExtraMaterialNumber[] = "skcMaterial";
 inline constexpr char kExtraMaterialBlock[] = "skcBlock";
 inline constexpr char kExtraMaterialTexture[] = "skcTexture";
@@ -101,14 +108,30 @@ struct ExportFault {
   std::string describe() const;
 };
 
-struct ExportOutput {
-  std::string glb;
+// Where the file goes, piece by piece.
+class GlbSink {
+ public:
+  virtual ~GlbSink() = default;
+  // About how many bytes will come, before the first.
+  virtual void reserve(size_t bytes) = 0;
+  virtual void write(std::string_view bytes) = 0;
+};
+
+struct ExportNotes {
   // Images whose bytes are no picture the export can embed (by index); their
   // materials carry no texture.
   std::vector<size_t> imagesNotEmbedded;
 };
 
-// The whole .glb of the model, or why it cannot be written.
+// The whole .glb of the model into `out`, or why it cannot be written: then
+// `out` has had nothing, or (for kTooLarge) what it got must be dropped.
+std::optional<ExportFault> writeGlb(const ExportInput& in, GlbSink& out, ExportNotes& notes);
+
+// The same into a string.
+struct ExportOutput {
+  std::string glb;
+  ExportNotes notes;
+};
 std::optional<ExportFault> buildGlb(const ExportInput& in, ExportOutput& out);
 
 // Option and TwoSide of an SKC material block: the word after the keyword,

@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ql::gltf::readGltf(std::span<const uint8_t>(data, size), host, m)) return 0;
   check(m.vertices.size() % 5 == 0 && m.triangles.size() % 4 == 0);
   check(m.vertexCount() > 0 && m.triangleCount() > 0);
-  check(m.boneTextEnds.size() == m.vertexCount() && m.boneTextEnds.back() == m.boneTextBytes.size());
+  check(m.boneTextOf.size() == m.vertexCount());
+  for (uint32_t t : m.boneTextOf) check(t < m.boneTexts.size());
   for (float v : m.vertices) check(std::isfinite(v));
   for (size_t t = 0; t < m.triangleCount(); ++t) {
     check(m.triangles[t * 4] >= 0 && size_t(m.triangles[t * 4]) < m.materials.size());

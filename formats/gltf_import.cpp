@@ -324,7 +324,23 @@ float floatComponent(const View& v, size_t i, int k) {
   return f;
 }
 
-uint32_t integerComponent(const View& v, size_t i, int k) { return uint32_t(component(v, i, k)); }
+// All the elements of a scalar index accessor, by their component type.
+template <class T>
+void readAs(const View& v, std::vector<uint32_t>& out) {
+  for (size_t i = 0; i < v.count; ++i) {
+    T x;
+    std::memcpy(&x, v.first + i * v.stride, sizeof x);
+    out[i] = uint32_t(x);
+  }
+}
+void readIndices(const View& v, std::vector<uint32_t>& out) {
+  out.resize(v.count);
+  switch (v.componentType) {
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE: readAs<uint8_t>(v, out); break;
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: readAs<uint16_t>(v, out); break;
+    default: readAs<uint32_t>(v, out); break;
+  }
+}
 
 const Kind kPosition{3, true, false, false, false};
 const Kind kTexCoord{2, true, true, false, false};
@@ -334,19 +350,56 @@ const Kind kScalarFloat{1, true, false, false, false};
 const Kind kIndices{1, false, false, true, true};
 
 // ---- Bone texts from the file, for the vertices whose weights are unchanged.
+// A vertex's influences as the file gives them: bone and single-precision
+// weight, sorted by bone.
+using ExactInfluences = std::vector<std::pair<int32_t, float>>;
+
 struct TextTable {
   std::vector<std::string> texts;
-  std::vector<std::string> keys;                   // influenceKey of each text as the export wrote it
-  std::unordered_map<std::string, size_t> byKey;   // the first text of each key
+  std::vector<std::string> keys;          // influenceKey of each text as the export wrote it
+  std::vector<ExactInfluences> written;   // what the export wrote for it, to the bit
+  std::unordered_map<std::string, size_t> byKey;  // the first text of each key
 
   void add(std::string text) {
     std::vector<Influence> influences = parseBoneText(text);
     const std::vector<float> weights = fileWeights(influences);
-    for (size_t k = 0; k < influences.size(); ++k) influences[k].weight = weights[k];
+    ExactInfluences exact;
+    for (size_t k = 0; k < influences.size(); ++k) {
+      influences[k].weight = weights[k];
+      exact.emplace_back(influences[k].bone, weights[k]);
+    }
+    std::sort(exact.begin(), exact.end());
+    written.push_back(exact);
     keys.push_back(influenceKey(influences));
     byKey.try_emplace(keys.back(), texts.size());
     texts.push_back(std::move(text));
   }
+};
+
+// gameV() of the values seen, by their bits: a model repeats its texture
+// coordinates (every vertex of a seam, 0 and 1), and the search for the
+// shortest text costs a few conversions. Direct-mapped: a value takes its
+// slot from whatever was there.
+class GameVCache {
+ public:
+  GameVCache() : slots_(kSlots) {}
+  float gameV(float stored) {
+    uint32_t bits;
+    std::memcpy(&bits, &stored, 4);
+    Slot& s = slots_[(bits * 0x9E3779B1u) >> (32 - kSlotBits)];
+    if (!s.filled || s.bits != bits) s = Slot{bits, ql::gltf::gameV(stored), true};
+    return s.value;
+  }
+
+ private:
+  static constexpr unsigned kSlotBits = 12;
+  static constexpr size_t kSlots = size_t(1) << kSlotBits;
+  struct Slot {
+    uint32_t bits = 0;
+    float value = 0;
+    bool filled = false;
+  };
+  std::vector<Slot> slots_;
 };
 
 // What a joint of a skin stands for.
@@ -445,24 +498,26 @@ class Reader {
     size_t base = 0, count = 0;
     if (auto f = vertices(p, where, bones, base, count)) return f;
 
-    std::optional<View> indices;
-    size_t corners = count;
+    // The corners' vertices: the indices, or every vertex in order.
+    std::vector<uint32_t> corner;
     if (p.indices >= 0) {
       View v;
       if (auto f = viewOf(model_, p.indices, where + " indices", kIndices, v)) return f;
-      indices = v;
-      corners = v.count;
+      readIndices(v, corner);
+    } else {
+      corner.resize(count);
+      for (size_t k = 0; k < count; ++k) corner[k] = uint32_t(k);
     }
-    auto corner = [&](size_t k) { return indices ? integerComponent(*indices, k, 0) : uint32_t(k); };
+    const size_t corners = corner.size();
     for (size_t k = 0; k < corners; ++k) {
-      const uint32_t i = corner(k);
-      if (i >= count)
-        return fault(ImportProblem::kIndexOutside, where + ": index " + str(k) + " is " + str(i) + ", the primitive has " +
-                                                       str(count) + " vertices");
+      if (corner[k] >= count)
+        return fault(ImportProblem::kIndexOutside, where + ": index " + str(k) + " is " + str(corner[k]) +
+                                                       ", the primitive has " + str(count) + " vertices");
+      corner[k] += uint32_t(base);
     }
+    triangleRows_.reserve(triangleRows_.size() + corners / 3 + 1);
     auto add = [&](size_t a, size_t b, size_t c) {
-      triangleRows_.push_back(Triangle{p.material, {uint32_t(base + corner(a)), uint32_t(base + corner(b)),
-                                                    uint32_t(base + corner(c))}});
+      triangleRows_.push_back(Triangle{p.material, {corner[a], corner[b], corner[c]}});
     };
     if (mode == TINYGLTF_MODE_TRIANGLES) {
       for (size_t k = 0; k + 2 < corners; k += 3) add(k, k + 1, k + 2);
@@ -536,9 +591,12 @@ class Reader {
   std::optional<ImportFault> addVertices(const AttributeSet& a, const std::string& where,
                                          const std::vector<int32_t>& bones) {
     const size_t count = a.position.count;
-    out_.vertices.reserve(out_.vertices.size() + count * kVertexColumns);
-    std::vector<Influence> influences;
-    std::string key;
+    const size_t firstValue = out_.vertices.size();
+    out_.vertices.resize(firstValue + count * kVertexColumns);
+    out_.boneTextOf.reserve(out_.boneTextOf.size() + count);
+    ExactInfluences exact;
+    float weights[kInfluencesPerSet];
+    uint32_t joints[kInfluencesPerSet];
     for (size_t i = 0; i < count; ++i) {
       const float x = floatComponent(a.position, i, 0), y = floatComponent(a.position, i, 1),
                   z = floatComponent(a.position, i, 2);
@@ -547,17 +605,20 @@ class Reader {
       if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z) || !std::isfinite(u) || !std::isfinite(v))
         return fault(ImportProblem::kNotFinite, where + ": vertex " + str(i));
       // y-up back to the game's z-up; the texture's top back to its bottom.
-      for (float c : {x, -z, y, u, gameV(v)}) out_.vertices.push_back(c);
+      float* row = &out_.vertices[firstValue + i * kVertexColumns];
+      row[0] = x, row[1] = -z, row[2] = y, row[3] = u, row[4] = vCache_.gameV(v);
 
-      influences.clear();
+      exact.clear();
       for (size_t s = 0; s < a.joints.size(); ++s) {
-        for (int k = 0; k < int(kInfluencesPerSet); ++k) {
-          const double w = component(a.weights[s], i, k);
+        readWeights(a.weights[s], i, weights);
+        readJoints(a.joints[s], i, joints);
+        for (size_t k = 0; k < kInfluencesPerSet; ++k) {
+          const float w = weights[k];
           if (!std::isfinite(w) || w < 0)
             return fault(ImportProblem::kBadWeight, where + ": vertex " + str(i) + ", WEIGHTS_" + str(s) + " holds " +
                                                         std::to_string(w));
           if (w == 0) continue;
-          const uint32_t joint = integerComponent(a.joints[s], i, k);
+          const uint32_t joint = joints[k];
           if (joint >= bones.size())
             return fault(ImportProblem::kJointOutside, where + ": vertex " + str(i) + " names joint " + str(joint) +
                                                            ", the skin has " + str(bones.size()));
@@ -565,59 +626,94 @@ class Reader {
             return fault(ImportProblem::kUnknownJoint, where + ": vertex " + str(i) + " is weighted to joint " +
                                                            str(joint) + " (" + jointNames_[joint] + ")");
           if (bones[joint] == kJointUnweighted) continue;
-          influences.push_back(Influence{bones[joint], w});
+          exact.emplace_back(bones[joint], w);
         }
       }
-      key = influenceKey(influences);
-      const std::string* kept = nullptr;
-      if (a.textNumber) {
-        const double number = floatComponent(*a.textNumber, i, 0);
-        if (number >= 0 && number < double(table_.texts.size()) && number == std::floor(number) &&
-            table_.keys[size_t(number)] == key)
-          kept = &table_.texts[size_t(number)];
-      }
-      if (!kept) {
-        if (auto it = table_.byKey.find(key); it != table_.byKey.end()) kept = &table_.texts[it->second];
-      }
-      if (kept) {
-        out_.boneTextBytes += *kept;
-        ++out_.boneTextsKept;
-      } else {
-        out_.boneTextBytes += gameBoneText(influences);
-        ++out_.boneTextsRebuilt;
-      }
-      out_.boneTextEnds.push_back(out_.boneTextBytes.size());
+      std::sort(exact.begin(), exact.end());
+      out_.boneTextOf.push_back(textFor(a, i, exact));
     }
     return std::nullopt;
   }
 
+  // The weights and joints of one vertex of one set, by component type.
+  static void readWeights(const View& v, size_t i, float (&out)[kInfluencesPerSet]) {
+    const uint8_t* p = v.first + i * v.stride;
+    if (v.componentType == TINYGLTF_COMPONENT_TYPE_FLOAT) {
+      std::memcpy(out, p, sizeof out);
+      return;
+    }
+    for (size_t k = 0; k < kInfluencesPerSet; ++k) out[k] = float(component(v, i, int(k)));
+  }
+  static void readJoints(const View& v, size_t i, uint32_t (&out)[kInfluencesPerSet]) {
+    const uint8_t* p = v.first + i * v.stride;
+    if (v.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE) {
+      for (size_t k = 0; k < kInfluencesPerSet; ++k) out[k] = p[k];
+      return;
+    }
+    for (size_t k = 0; k < kInfluencesPerSet; ++k) {
+      uint16_t j;
+      std::memcpy(&j, p + k * 2, 2);
+      out[k] = j;
+    }
+  }
+
+  // The text of a vertex: the one the file numbers for it when its weights
+  // are still the ones written for that text (to the bit, or at five
+  // decimals), else the file's first text of those weights, else one made
+  // from them.
+  uint32_t textFor(const AttributeSet& a, size_t i, const ExactInfluences& exact) {
+    std::optional<size_t> numbered;
+    if (a.textNumber) {
+      const double number = floatComponent(*a.textNumber, i, 0);
+      if (number >= 0 && number < double(table_.texts.size()) && number == std::floor(number)) numbered = size_t(number);
+    }
+    if (numbered && table_.written[*numbered] == exact) return kept(*numbered);
+    std::vector<Influence> influences;
+    influences.reserve(exact.size());
+    for (const auto& [bone, weight] : exact) influences.push_back(Influence{bone, weight});
+    const std::string key = influenceKey(influences);
+    if (numbered && table_.keys[*numbered] == key) return kept(*numbered);
+    if (auto it = table_.byKey.find(key); it != table_.byKey.end()) return kept(it->second);
+    ++out_.boneTextsRebuilt;
+    auto [it, added] = rebuilt_.try_emplace(key, uint32_t(out_.boneTexts.size()));
+    if (added) out_.boneTexts.push_back(gameBoneText(influences));
+    return it->second;
+  }
+
+  // The output number of the file's text `t`, made at its first use.
+  uint32_t kept(size_t t) {
+    ++out_.boneTextsKept;
+    if (keptAs_.size() < table_.texts.size()) keptAs_.resize(table_.texts.size(), kNotYet);
+    if (keptAs_[t] == kNotYet) {
+      keptAs_[t] = uint32_t(out_.boneTexts.size());
+      out_.boneTexts.push_back(table_.texts[t]);
+    }
+    return keptAs_[t];
+  }
+
   // The export's order of the triangles, when the primitives are still the
-  // ones it wrote: the runs add up to each primitive's triangles.
+  // ones it wrote: as many triangles of each as the order names.
   void reorder(const tinygltf::Mesh& mesh, size_t first, const std::vector<size_t>& perPrimitive) {
-    if (!mesh.extras.Has(kExtraTriangleRuns)) return;
-    const tinygltf::Value& runs = mesh.extras.Get(kExtraTriangleRuns);
-    if (!runs.IsArray() || runs.ArrayLen() % 2 != 0) return;
-    std::vector<size_t> taken(perPrimitive.size(), 0);
-    std::vector<std::pair<size_t, size_t>> order;
-    for (size_t k = 0; k < runs.ArrayLen(); k += 2) {
-      const tinygltf::Value &p = runs.Get(int(k)), &n = runs.Get(int(k + 1));
-      if (!p.IsInt() || !n.IsInt() || p.GetNumberAsInt() < 0 || n.GetNumberAsInt() < 1) return;
-      const size_t prim = size_t(p.GetNumberAsInt()), count = size_t(n.GetNumberAsInt());
-      if (prim >= perPrimitive.size() || count > perPrimitive[prim] - taken[prim]) return;
-      order.emplace_back(prim, count);
-      taken[prim] += count;
+    if (!mesh.extras.Has(kExtraTrianglePrimitives) || !mesh.extras.Get(kExtraTrianglePrimitives).IsString()) return;
+    const std::string order = tinygltf::base64_decode(mesh.extras.Get(kExtraTrianglePrimitives).Get<std::string>());
+    const size_t triangles = triangleRows_.size() - first;
+    const unsigned bits = primitiveBits(perPrimitive.size());
+    if (triangles == 0 || order.size() != (triangles * bits + 7) / 8) return;
+    std::vector<size_t> next(perPrimitive.size(), first), counted(perPrimitive.size(), 0);
+    for (size_t p = 1; p < perPrimitive.size(); ++p) next[p] = next[p - 1] + perPrimitive[p - 1];
+    auto primitiveAt = [&](size_t t) {
+      size_t p = 0;
+      for (unsigned b = 0; b < bits; ++b) p |= size_t(uint8_t(order[(t * bits + b) / 8]) >> ((t * bits + b) % 8) & 1) << b;
+      return p;
+    };
+    for (size_t t = 0; t < triangles; ++t) {
+      const size_t p = primitiveAt(t);
+      if (p >= perPrimitive.size() || ++counted[p] > perPrimitive[p]) return;
     }
-    if (taken != perPrimitive) return;
-    std::vector<size_t> start(perPrimitive.size(), first);
-    for (size_t p = 1; p < perPrimitive.size(); ++p) start[p] = start[p - 1] + perPrimitive[p - 1];
-    std::vector<Triangle> reordered;
-    reordered.reserve(triangleRows_.size() - first);
-    for (const auto& [prim, count] : order) {
-      reordered.insert(reordered.end(), triangleRows_.begin() + std::ptrdiff_t(start[prim]),
-                       triangleRows_.begin() + std::ptrdiff_t(start[prim] + count));
-      start[prim] += count;
-    }
-    std::copy(reordered.begin(), reordered.end(), triangleRows_.begin() + std::ptrdiff_t(first));
+    // Rows before `first` (none: one mesh) keep their places.
+    order_.resize(first + triangles);
+    for (size_t t = 0; t < first; ++t) order_[t] = uint32_t(t);
+    for (size_t t = 0; t < triangles; ++t) order_[first + t] = uint32_t(next[primitiveAt(t)]++);
   }
 
   int skcNumberOf(int material) const {
@@ -640,18 +736,22 @@ class Reader {
   }
 
   std::optional<ImportFault> finish() {
+    // The SKC material of each glTF material, looked up once.
+    std::vector<int> skcNumbers(model_.materials.size());
+    for (size_t g = 0; g < skcNumbers.size(); ++g) skcNumbers[g] = skcNumberOf(int(g));
+    auto skcNumberOfTriangle = [&](const Triangle& t) { return t.material < 0 ? -1 : skcNumbers[size_t(t.material)]; };
     // The head stays when every triangle's material is one of its materials.
     bool headKept = head_.has_value() && textureNames_.has_value();
     for (size_t k = 0; headKept && k < triangleRows_.size(); ++k) {
-      const int n = skcNumberOf(triangleRows_[k].material);
+      const int n = skcNumberOfTriangle(triangleRows_[k]);
       headKept = n >= 0 && size_t(n) < textureNames_->size();
     }
-    out_.triangles.reserve(triangleRows_.size() * kTriangleColumns);
+    out_.triangles.resize(triangleRows_.size() * kTriangleColumns);
     if (headKept) {
       out_.skcHead = std::move(head_);
       for (const std::string& t : *textureNames_) out_.materials.push_back(ImportedMaterial{"", t});
       for (size_t g = 0; g < model_.materials.size(); ++g) {
-        const int n = skcNumberOf(int(g));
+        const int n = skcNumbers[g];
         if (n >= 0 && size_t(n) < out_.materials.size() && out_.materials[size_t(n)].name.empty())
           out_.materials[size_t(n)].name = gbkName(model_.materials[g].name);
       }
@@ -664,14 +764,17 @@ class Reader {
     // Triangles of no material get one of their own, after the file's.
     const int noMaterial = int(out_.materials.size());
     bool noMaterialUsed = false;
-    for (const Triangle& t : triangleRows_) {
-      int material = headKept ? skcNumberOf(t.material) : t.material;
+    // In the export's order when it could be given back, else as read.
+    int32_t* row = out_.triangles.data();
+    for (size_t k = 0; k < triangleRows_.size(); ++k, row += kTriangleColumns) {
+      const Triangle& t = triangleRows_[order_.empty() ? k : order_[k]];
+      int material = headKept ? skcNumberOfTriangle(t) : t.material;
       if (material < 0) {
         material = noMaterial;
         noMaterialUsed = true;
       }
-      out_.triangles.push_back(material);
-      for (uint32_t c : t.corners) out_.triangles.push_back(int32_t(c));
+      row[0] = material;
+      for (size_t c = 0; c < 3; ++c) row[1 + c] = int32_t(t.corners[c]);
     }
     if (noMaterialUsed) out_.materials.push_back(ImportedMaterial{});
     return std::nullopt;
@@ -682,9 +785,14 @@ class Reader {
   std::optional<std::string> head_;
   std::optional<std::vector<std::string>> textureNames_;
   TextTable table_;
+  static constexpr uint32_t kNotYet = UINT32_MAX;
+  std::vector<uint32_t> keptAs_;                           // the output number of each text of the file
+  std::unordered_map<std::string, uint32_t> rebuilt_;      // the output number of each text made, by key
+  GameVCache vCache_;
   std::vector<std::string> jointNames_;
   std::map<std::vector<int>, std::pair<size_t, size_t>> sets_;  // attribute accessors → first vertex, count
   std::vector<Triangle> triangleRows_;
+  std::vector<uint32_t> order_;  // the row of triangleRows_ for each output row; empty: as read
 };
 
 const char* problemText(ImportProblem p) {

@@ -47,10 +47,10 @@ struct ImportedMaterial {
 struct ImportedModel {
   std::vector<float> vertices;     // rows of x, y, z, u, v
   std::vector<int32_t> triangles;  // rows of material, then three 0-based vertex indices
-  // The bone text of vertex k: boneTextBytes from boneTextEnds[k − 1] (0 for
-  // the first) up to boneTextEnds[k].
-  std::string boneTextBytes;
-  std::vector<size_t> boneTextEnds;
+  // The bone text of vertex k is boneTexts[boneTextOf[k]]: each distinct
+  // text once.
+  std::vector<std::string> boneTexts;
+  std::vector<uint32_t> boneTextOf;
   std::vector<ImportedMaterial> materials;
   std::optional<std::string> skcHead;  // kept only when the materials are the head's
   std::optional<std::string> modelFileName;
@@ -59,10 +59,7 @@ struct ImportedModel {
 
   size_t vertexCount() const { return vertices.size() / 5; }
   size_t triangleCount() const { return triangles.size() / 4; }
-  std::string_view boneText(size_t k) const {
-    const size_t begin = k == 0 ? 0 : boneTextEnds[k - 1];
-    return std::string_view(boneTextBytes).substr(begin, boneTextEnds[k] - begin);
-  }
+  std::string_view boneText(size_t k) const { return boneTexts[boneTextOf[k]]; }
 };
 
 enum class ImportProblem : uint8_t {

@@ -1,6 +1,7 @@
 // The glTF menu commands in the real program: a game model chosen in the
 // list, exported to .glb with its textures, imported again and saved as SKC.
 #include <bit>
+#include <sstream>
 
 #include "formats/gltf_library.h"
 #include "model/skc_writer.h"
@@ -183,6 +184,45 @@ TEST_F(GltfCommands, ImportGivesBackTheModelAndTheSameSkc) {
   EXPECT_EQ(log[0], gbk("=========开始分析glTF文件========"));
   EXPECT_EQ(log[log.size() - 2], gbk("骨骼文本：原样保留 [5] 个，按权重重建 [0] 个"));
   EXPECT_EQ(log.back(), gbk("载入顶点 [5] 个！ 成功"));
+}
+
+TEST_F(GltfCommands, GltfWithItsBufferInAFileBesideIt) {
+  // The .glb made again as a .gltf whose buffer is a file of a Chinese name
+  // in a folder below it.
+  StoreCopy loaded, back;
+  const fs::path gltf = programDir() / u8path("模型") / "m01.gltf";
+  step([&] { EXPECT_TRUE(chooseModel(0).ok()); });
+  answerBox(0);
+  step([&] {
+    loaded = copyStore();
+    EXPECT_TRUE(clickMenu(kExportMenu).ok());
+  });
+  confirmDialog(glbPath());
+  answerBox(0);
+  step([&] {
+    tinygltf::Model m = parsedGlb(readBytes(glbPath()));
+    writeBytes(gltf.parent_path() / u8path("数据") / u8path("缓冲 1.bin"),
+               std::string(m.buffers[0].data.begin(), m.buffers[0].data.end()));
+    m.buffers[0].data.assign(4, 0);
+    std::ostringstream json;
+    tinygltf::TinyGLTF().WriteGltfSceneToStream(&m, json, false, false);
+    std::string text = json.str();
+    const size_t buffers = text.find("\"buffers\":[");
+    ASSERT_NE(buffers, std::string::npos);
+    const size_t end = text.find(']', buffers);
+    text.replace(buffers, end + 1 - buffers,
+                 "\"buffers\":[{\"byteLength\":" +
+                     std::to_string(fs::file_size(gltf.parent_path() / u8path("数据") / u8path("缓冲 1.bin"))) +
+                     ",\"uri\":\"%E6%95%B0%E6%8D%AE/%E7%BC%93%E5%86%B2%201.bin\"}]");
+    writeBytes(gltf, text);
+    EXPECT_TRUE(clickMenu(kImportMenu).ok());
+  });
+  confirmDialog(gltf);
+  step([&] { back = copyStore(); });
+  run();
+  expectCleanEnd();
+  ASSERT_EQ(boxes().size(), 2u) << utf8(said(2));
+  EXPECT_EQ(back, loaded);
 }
 
 TEST_F(GltfCommands, ARefusedFileLeavesTheStoreAsItWas) {

@@ -82,7 +82,16 @@ TEST(GltfExport, OnePrimitivePerMaterialSharingTheVertices) {
   // Triangles 0, 3, 6, 9 have material 1, the rest material 0, in table order.
   EXPECT_EQ(numbers(m, p1.indices), (std::vector<double>{0, 3, 2, 4, 6, 7, 1, 2, 6, 2, 7, 6}));
   EXPECT_EQ(numbers(m, p0.indices).size(), 24u);
-  EXPECT_EQ(m.meshes[0].extras.Get(kExtraTriangleRuns).ArrayLen(), 16u);  // 8 runs of (primitive, count)
+  // The primitive of each triangle, in table order, a bit each:
+  // 1 0 0 1 0 0 1 0 | 0 1 0 0.
+  EXPECT_EQ(tinygltf::base64_decode(m.meshes[0].extras.Get(kExtraTrianglePrimitives).Get<std::string>()),
+            std::string("\x49\x02", 2));
+  EXPECT_EQ(primitiveBits(1), 1u);
+  EXPECT_EQ(primitiveBits(2), 1u);
+  EXPECT_EQ(primitiveBits(3), 2u);
+  EXPECT_EQ(primitiveBits(8), 3u);
+  EXPECT_EQ(primitiveBits(9), 4u);
+  EXPECT_EQ(primitiveBits(300), 9u);
 }
 
 TEST(GltfExport, BonesBecomeJointsAndWeights) {
@@ -179,7 +188,7 @@ TEST(GltfExport, PicturesThatCannotGoIn) {
   box.images = {ExportImage{"a.tga", "not a picture"}, ExportImage{"b.bmp", test::bmp24()}};
   ExportOutput out;
   ASSERT_FALSE(buildGlb(box.input(), out).has_value());
-  EXPECT_EQ(out.imagesNotEmbedded, (std::vector<size_t>{0}));
+  EXPECT_EQ(out.notes.imagesNotEmbedded, (std::vector<size_t>{0}));
   const tinygltf::Model m = parsed(out.glb);
   ASSERT_EQ(m.images.size(), 1u);
   EXPECT_EQ(m.images[0].mimeType, "image/png");  // the BMP, converted
