@@ -90,6 +90,11 @@ class BufferWriter {
    public:
     Region(std::vector<unsigned char>& data, size_t offset) : data_(data), offset_(offset) {}
     void set(size_t i, T value) { std::memcpy(data_.data() + offset_ + i * sizeof(T), &value, sizeof(T)); }
+    T get(size_t i) const {
+      T value;
+      std::memcpy(&value, data_.data() + offset_ + i * sizeof(T), sizeof(T));
+      return value;
+    }
 
    private:
     std::vector<unsigned char>& data_;
@@ -169,8 +174,10 @@ std::optional<ExportFault> checkTables(const ExportInput& in) {
 // The game's z-up position in glTF's y-up frame.
 std::array<float, 3> turned(const float* v) { return {v[0], v[2], -v[1]}; }
 
-std::vector<float> faceNormals(const ExportInput& in) {
-  std::vector<float> n(in.vertexCount * 3, 0.0f);
+// Normals from the faces around each vertex, accumulated in place in the
+// buffer's region for them.
+template <class Region>
+void faceNormals(const ExportInput& in, Region& n) {
   for (size_t r = 0; r < in.triangleCount; ++r) {
     const int32_t* t = in.triangles + r * in.triangleStride;
     const auto a = turned(in.vertices + size_t(t[1]) * in.vertexStride);
@@ -182,19 +189,18 @@ std::vector<float> faceNormals(const ExportInput& in) {
     const std::array<float, 3> f{e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
                                  e1[0] * e2[1] - e1[1] * e2[0]};
     for (size_t k = 1; k <= 3; ++k)
-      for (size_t i = 0; i < 3; ++i) n[size_t(t[k]) * 3 + i] += f[i];
+      for (size_t i = 0; i < 3; ++i) n.set(size_t(t[k]) * 3 + i, n.get(size_t(t[k]) * 3 + i) + f[i]);
   }
   for (size_t v = 0; v < in.vertexCount; ++v) {
-    float* p = &n[v * 3];
-    const double length = std::sqrt(double(p[0]) * p[0] + double(p[1]) * p[1] + double(p[2]) * p[2]);
+    const double x = n.get(v * 3), y = n.get(v * 3 + 1), z = n.get(v * 3 + 2);
+    const double length = std::sqrt(x * x + y * y + z * z);
     if (!(length > 0) || !std::isfinite(length)) {
       // A vertex of no face, or of faces without area: any unit vector will do.
-      p[0] = 0, p[1] = 1, p[2] = 0;
+      n.set(v * 3, 0), n.set(v * 3 + 1, 1), n.set(v * 3 + 2, 0);
       continue;
     }
-    for (size_t i = 0; i < 3; ++i) p[i] = float(p[i] / length);
+    n.set(v * 3, float(x / length)), n.set(v * 3 + 1, float(y / length)), n.set(v * 3 + 2, float(z / length));
   }
-  return n;
 }
 
 std::string nodeName(int32_t bone) {
@@ -283,16 +289,13 @@ std::optional<ExportFault> writeGlb(const ExportInput& in, GlbSink& out, ExportN
   }
 
   // ---- Triangles by material, and the primitive of each in table order.
-  std::vector<std::vector<uint32_t>> corners(in.materials.size());
-  for (size_t r = 0; r < in.triangleCount; ++r) {
-    const int32_t* t = in.triangles + r * in.triangleStride;
-    for (size_t k = 1; k <= 3; ++k) corners[size_t(t[0])].push_back(uint32_t(t[k]));
-  }
+  std::vector<size_t> trianglesOf(in.materials.size(), 0);
+  for (size_t r = 0; r < in.triangleCount; ++r) ++trianglesOf[size_t(in.triangles[r * in.triangleStride])];
   // Primitives are numbered over the materials that have triangles.
   std::vector<uint16_t> primitiveOf(in.materials.size(), 0);
   size_t primitives = 0;
-  for (size_t m = 0; m < corners.size(); ++m)
-    if (!corners[m].empty()) primitiveOf[m] = uint16_t(primitives++);
+  for (size_t m = 0; m < trianglesOf.size(); ++m)
+    if (trianglesOf[m] != 0) primitiveOf[m] = uint16_t(primitives++);
   const unsigned bits = primitiveBits(primitives);
   std::string order((in.triangleCount * bits + 7) / 8, '\0');
   for (size_t r = 0; r < in.triangleCount; ++r) {
@@ -354,8 +357,7 @@ std::optional<ExportFault> writeGlb(const ExportInput& in, GlbSink& out, ExportN
     attributes["TEXCOORD_0"] = buffer.accessor(texCoordView, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, n);
     int normalView;
     auto normals = buffer.region<float>(n * 3, TINYGLTF_TARGET_ARRAY_BUFFER, normalView);
-    const std::vector<float> computed = faceNormals(in);
-    for (size_t i = 0; i < computed.size(); ++i) normals.set(i, computed[i]);
+    faceNormals(in, normals);
     attributes["NORMAL"] = buffer.accessor(normalView, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, n);
   }
   for (size_t s = 0; s < sets; ++s) {
@@ -391,23 +393,39 @@ std::optional<ExportFault> writeGlb(const ExportInput& in, GlbSink& out, ExportN
   // ---- One primitive per material with triangles.
   tinygltf::Mesh mesh;
   mesh.name = utf8Name(in.meshName);
-  for (size_t m = 0; m < corners.size(); ++m) {
-    if (corners[m].empty()) continue;
-    int view;
-    if (shortIndices) {
-      auto indices = buffer.region<uint16_t>(corners[m].size(), TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, view);
-      for (size_t k = 0; k < corners[m].size(); ++k) indices.set(k, uint16_t(corners[m][k]));
-    } else {
-      view = buffer.view(corners[m].data(), corners[m].size() * 4, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
+  {
+    // Each material's corners into its own view, in table order.
+    std::vector<int> views(in.materials.size(), -1);
+    std::vector<BufferWriter::Region<uint16_t>> shortRegions;
+    std::vector<BufferWriter::Region<uint32_t>> longRegions;
+    std::vector<size_t> regionOf(in.materials.size(), 0), filled(in.materials.size(), 0);
+    for (size_t m = 0; m < trianglesOf.size(); ++m) {
+      if (trianglesOf[m] == 0) continue;
+      regionOf[m] = shortIndices ? shortRegions.size() : longRegions.size();
+      if (shortIndices)
+        shortRegions.push_back(buffer.region<uint16_t>(trianglesOf[m] * 3, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, views[m]));
+      else
+        longRegions.push_back(buffer.region<uint32_t>(trianglesOf[m] * 3, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, views[m]));
     }
-    tinygltf::Primitive p;
-    p.attributes = attributes;
-    p.indices = buffer.accessor(view, shortIndices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
-                                TINYGLTF_TYPE_SCALAR, corners[m].size());
-    p.material = int(m);
-    p.mode = TINYGLTF_MODE_TRIANGLES;
-    mesh.primitives.push_back(std::move(p));
-    std::vector<uint32_t>().swap(corners[m]);
+    for (size_t r = 0; r < in.triangleCount; ++r) {
+      const int32_t* t = in.triangles + r * in.triangleStride;
+      const size_t m = size_t(t[0]);
+      for (size_t k = 1; k <= 3; ++k, ++filled[m]) {
+        if (shortIndices) shortRegions[regionOf[m]].set(filled[m], uint16_t(t[k]));
+        else longRegions[regionOf[m]].set(filled[m], uint32_t(t[k]));
+      }
+    }
+    for (size_t m = 0; m < trianglesOf.size(); ++m) {
+      if (trianglesOf[m] == 0) continue;
+      tinygltf::Primitive p;
+      p.attributes = attributes;
+      p.indices = buffer.accessor(
+          views[m], shortIndices ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
+          TINYGLTF_TYPE_SCALAR, trianglesOf[m] * 3);
+      p.material = int(m);
+      p.mode = TINYGLTF_MODE_TRIANGLES;
+      mesh.primitives.push_back(std::move(p));
+    }
   }
   {
     tinygltf::Value::Object extras;
