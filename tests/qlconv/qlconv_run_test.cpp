@@ -201,9 +201,17 @@ TEST_F(QlconvRun, SampleFolderToGltfAndBackToTheSameSkc) {
   // The game's textures, as the first start unpacks them.
   Ran r = test::runProgram(QLCONV_UNPACK, {"e", QLCONV_SAMPLE_PAK, (root_ / "tex").string() + "/"}, root_);
   ASSERT_EQ(r.exitStatus, 0) << r.err;
+  const auto textures = filesUnder(root_ / "tex");
   r = qlconv({"--to", "gltf", "--textures", "tex", "-o", "glb", "pm"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_EQ(r.err.find("未嵌入"), std::string::npos) << r.err;
+  // The BMP copies the program makes of JPEG textures stay in its own folder.
+  EXPECT_TRUE(filesUnder(root_ / "tex") == textures);
+  r = qlconv({"--to", "gltf", "--textures", "nowhere", "-o", "none", "pm/hero01.skc"});
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_NE(r.err.find("not converted: the texture folder " + (root_ / "nowhere").string() + " is not a folder"),
+            std::string::npos)
+      << r.err;
   r = qlconv({"-o", "back", "glb"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   ASSERT_EQ(qlconv({"--to", "skc", "-o", "direct", "pm"}).exitStatus, 0);

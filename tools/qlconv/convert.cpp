@@ -68,19 +68,31 @@ Status writeFile(const fs::path& file, std::string_view bytes) {
   return Ok{};
 }
 
+// The texture folder of the temporary program: a link to each file of the
+// folder given. What the program writes there (the BMP copies it makes of
+// other pictures) stays in the temporary folder.
+Status linkTextures(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  if (!fs::is_directory(from, ec)) return fail("the texture folder " + from.string() + " is not a folder");
+  for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    if (!it->is_regular_file(typeError)) continue;
+    fs::create_symlink(it->path(), to / it->path().filename(), ec);
+    if (ec) break;
+  }
+  if (ec) return fail("cannot link the textures of " + from.string() + ": " + ec.message());
+  return Ok{};
+}
+
 // The temporary program: its memory file names the game folder and its
-// texture folder exists (the textures given, or an empty one), so the start
+// texture folder exists (with the textures given, or empty), so the start
 // asks nothing; the game folder's pmodel holds the SKC input under its own
 // name.
 Status prepareProgram(const ConvertRequest& r, const fs::path& work) {
   std::error_code ec;
-  if (r.textureDir.empty()) {
-    fs::create_directories(work / apprun::kTextureFolderName, ec);
-  } else if (!fs::is_directory(r.textureDir, ec)) {
-    return fail("the texture folder " + r.textureDir.string() + " is not a folder");
-  } else {
-    fs::create_directory_symlink(r.textureDir, work / apprun::kTextureFolderName, ec);
-  }
+  fs::create_directories(work / apprun::kTextureFolderName, ec);
+  if (!ec && !r.textureDir.empty())
+    if (auto s = linkTextures(r.textureDir, work / apprun::kTextureFolderName); !s) return s;
   if (!ec) fs::create_directories(work / kGameFolderName / kModelFolderName, ec);
   if (ec) return fail("cannot make the temporary program folder: " + ec.message());
   if (auto s = writeFile(work / apprun::kMemoryFileName, kGameFolderText); !s) return s;
