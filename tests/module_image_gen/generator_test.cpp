@@ -129,8 +129,8 @@ TEST_F(GeneratedImageTest, WindowAndControlPlacement) {
     EXPECT_EQ(u.container, 0u);
     EXPECT_TRUE(u.contained.empty());
   }
-  // The main window: its own unit, 14 menu items, 9 controls; the log window: itself and the log box.
-  EXPECT_EQ(window(ui::kMainWindowId).units.size(), 24u);
+  // The main window: its own unit, 16 menu items, 9 controls; the log window: itself and the log box.
+  EXPECT_EQ(window(ui::kMainWindowId).units.size(), 26u);
   EXPECT_EQ(window(ui::kLogWindowId).units.size(), 2u);
   EXPECT_EQ(abi::idKind(window(ui::kMainWindowId).units[0].id), abi::kIdWindowUnit);
 }
