@@ -5,8 +5,9 @@
 // exceptions to cross (the end of a run, thrown in the kernel through the
 // module's code; a script failure of their window system, thrown through the
 // kernel), so when such a library is loaded each side registers the other's
-// tables with its own unwinder (dynlib::open does it). The shipped program
-// never throws across a module boundary and does not take part. Elsewhere
+// tables with its own unwinder (dynlib::open, and the kernel for its support
+// libraries). The shipped program never throws across a module boundary; to
+// it the exchange is one registration per library. Elsewhere
 // (SEH on 64-bit Windows, the one shared libgcc on Linux) exceptions cross
 // as they are, and these calls do nothing.
 #pragma once

@@ -98,6 +98,18 @@ size_t clampCount(int64_t n, size_t size) {
   return uint64_t(n) >= size ? size : size_t(n);
 }
 
+// The exponent written from `i` on ("e-12"; none: 0), capped far beyond any double.
+long long writtenExponent(std::string_view number, size_t i) {
+  if (i >= number.size() || (number[i] != 'e' && number[i] != 'E')) return 0;
+  ++i;
+  bool negative = false;
+  if (i < number.size() && (number[i] == '+' || number[i] == '-')) negative = number[i++] == '-';
+  long long exponent = 0;
+  for (; i < number.size() && number[i] >= '0' && number[i] <= '9'; ++i)
+    exponent = std::min<long long>(exponent * 10 + (number[i] - '0'), kExponentCap);
+  return negative ? -exponent : exponent;
+}
+
 // from_chars rejected the number as out of range: an overflow or an
 // underflow. The decimal exponent of its first significant digit tells which.
 double outOfRangeValue(std::string_view number, bool negative) {
@@ -118,17 +130,7 @@ double outOfRangeValue(std::string_view number, bool negative) {
     ++sequence;
   }
   if (!firstSignificant) return negative ? -0.0 : 0.0;
-  long long exponent = 0;
-  if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
-    ++i;
-    bool exponentNegative = false;
-    if (i < number.size() && (number[i] == '+' || number[i] == '-')) exponentNegative = number[i++] == '-';
-    for (; i < number.size() && number[i] >= '0' && number[i] <= '9'; ++i) {
-      exponent = std::min<long long>(exponent * 10 + (number[i] - '0'), kExponentCap);
-    }
-    if (exponentNegative) exponent = -exponent;
-  }
-  const long long magnitude = integerDigits - 1 - *firstSignificant + exponent;
+  const long long magnitude = integerDigits - 1 - *firstSignificant + writtenExponent(number, i);
   const double value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
   return negative ? -value : value;
 }
@@ -235,15 +237,7 @@ std::optional<double> fastPathValue(std::string_view number) {
     }
     if (afterPoint) --exponent;
   }
-  if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
-    ++i;
-    bool negative = false;
-    if (i < number.size() && (number[i] == '+' || number[i] == '-')) negative = number[i++] == '-';
-    long long written = 0;
-    for (; i < number.size() && number[i] >= '0' && number[i] <= '9'; ++i)
-      written = std::min<long long>(written * 10 + (number[i] - '0'), kExponentCap);
-    exponent += negative ? -written : written;
-  }
+  exponent += writtenExponent(number, i);
   if (mantissa > (uint64_t(1) << 53) || exponent < -22 || exponent > 22) return std::nullopt;
   const double m = double(mantissa);
   return exponent >= 0 ? m * kPowers[exponent] : m / kPowers[-exponent];
